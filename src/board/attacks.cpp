@@ -1,0 +1,4 @@
+#include "board/attacks.h"
+
+// Placeholder until the tables are filled.
+void initAttackTables() {}

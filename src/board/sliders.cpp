@@ -1,0 +1,4 @@
+#include "board/sliders.h"
+
+// Placeholder until the tables are filled.
+void initSliders() {}

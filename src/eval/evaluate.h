@@ -1,0 +1,10 @@
+// Static evaluation of the current position.
+#pragma once
+
+#include "board/types.h"
+
+// Network value of curr_ply in centipawns, side to move's view.
+int nnueForward();
+// nnueForward with the bare-king guards; the attack information of curr_ply
+// must be current.
+int evaluate();

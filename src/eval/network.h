@@ -1,0 +1,42 @@
+// Network parameters and the loader of the network file.
+#pragma once
+
+#include "board/types.h"
+
+#if defined(CORVIX_ISA_AVX2)
+constexpr int SIMD_ALIGN = 32;
+#else
+constexpr int SIMD_ALIGN = 16;
+#endif
+
+constexpr int NNUE_INPUTS = 41024;
+constexpr int L1_INPUTS = 2 * ACC_SIZE;  // 512
+constexpr int L1_SIZE = 32;
+constexpr int L2_SIZE = 32;
+
+extern const char *const NNUE_FILE;
+
+// All parameters live in one block; every array starts on a 64-byte boundary
+// except out_weights, which directly follows out_bias.
+struct alignas(64) NetworkParams {
+    alignas(64) i16 ft_biases[ACC_SIZE];
+    alignas(64) i16 ft_weights[NNUE_INPUTS * ACC_SIZE];
+    alignas(64) i32 l1_biases[L1_SIZE];
+    alignas(64) i8 l1_weights[L1_SIZE * L1_INPUTS];
+    alignas(64) i32 l2_biases[L2_SIZE];
+    alignas(64) i8 l2_weights[L2_SIZE * L1_SIZE];
+    alignas(64) i32 out_bias;
+    i8 out_weights[L2_SIZE];
+};
+
+extern NetworkParams network;
+
+// Zeroes the parameters and reads them from the named file (NNUE_FILE in the
+// working directory when name is null). Returns false when the file cannot be
+// opened, is longer than the layout, or has a negative description length or
+// one that runs past the end of the file. A short file leaves the missing
+// parameters zero and still loads.
+bool loadNetwork(const char *name = nullptr);
+
+// Exact size of a well-formed file with a description of n bytes.
+constexpr long long NNUE_FILE_SIZE_WITHOUT_DESCRIPTION = 21022520LL;
