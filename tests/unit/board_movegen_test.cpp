@@ -232,6 +232,26 @@ TEST(BoardMovegen, SpecialCases) {
     EXPECT_EQ(uci(all.back()), "e1c1");
 }
 
+TEST(BoardMovegen, QuiescenceModes) {
+    // Castling that checks is in GEN_ALL only; a promotion by a push is in
+    // GEN_CAPTURES although it captures nothing.
+    ASSERT_TRUE(load("3k4/1P6/8/8/8/8/8/R3K3 w Q - 0 1"));
+    Move castle = findMove("e1c1");
+    EXPECT_EQ(castle & FLAG_CHECK, FLAG_CHECK);
+    EXPECT_EQ(findMove("e1c1", GEN_NOISY), 0u);
+    EXPECT_NE(findMove("a1d1", GEN_NOISY), 0u);  // checks
+    EXPECT_EQ(findMove("a1b1", GEN_NOISY), 0u);  // quiet
+    std::string captures;
+    for (Move m : legalMoves(GEN_CAPTURES)) captures += uci(m) + " ";
+    EXPECT_EQ(captures, "b7b8q b7b8r b7b8b b7b8n ");
+
+    // GEN_CAPTURES: only moves onto enemy pieces, the king's included.
+    ASSERT_TRUE(load("4k3/8/8/3p4/4P3/6p1/3n4/4K2N w - - 0 1"));
+    captures.clear();
+    for (Move m : legalMoves(GEN_CAPTURES)) captures += uci(m) + " ";
+    EXPECT_EQ(captures, "e4d5 h1g3 e1d2 ");
+}
+
 TEST(BoardMovegen, KingTargetsStepOutOfTheCheckingLine) {
     // The rook checks along the first rank: f1 stays attacked behind the king.
     ASSERT_TRUE(load("4k3/8/8/8/8/8/8/r3K3 w - - 0 1"));
