@@ -35,12 +35,18 @@ struct Field {
     int len;
 };
 
+// Position of a character in a letter set, -1 when absent.
+int indexIn(const char *set, char c) {
+    const char *p = c ? std::strchr(set, c) : nullptr;
+    return p ? (int)(p - set) : -1;
+}
+
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // Splits text at blanks into at most max fields. A field "moves" ends the
 // FEN (the UCI position command hands over its move list too). Returns the
 // number of fields found.
-int splitFields(const char *text, Field *fields, int max) {
+int splitFen(const char *text, Field *fields, int max) {
     int count = 0;
     const char *t = text;
     while (count < max) {
@@ -176,17 +182,14 @@ bool parseClock(const Field &f, i32 *value) {
 Move parseMoveText(const char *text, int len, bool *malformed) {
     *malformed = true;
     if (len != 4 && len != 5) return 0;
-    const char *ff = std::strchr(FILE_LETTERS, text[0]);
-    const char *rf = std::strchr(RANK_DIGITS, text[1]);
-    const char *ft = std::strchr(FILE_LETTERS, text[2]);
-    const char *rt = std::strchr(RANK_DIGITS, text[3]);
-    if (!text[0] || !text[1] || !text[2] || !text[3] || !ff || !rf || !ft || !rt) return 0;
-    int from = (int)(rf - RANK_DIGITS) * 8 + (int)(ff - FILE_LETTERS);
-    int to = (int)(rt - RANK_DIGITS) * 8 + (int)(ft - FILE_LETTERS);
+    int file_from = indexIn(FILE_LETTERS, text[0]), rank_from = indexIn(RANK_DIGITS, text[1]);
+    int file_to = indexIn(FILE_LETTERS, text[2]), rank_to = indexIn(RANK_DIGITS, text[3]);
+    if (file_from == -1 || rank_from == -1 || file_to == -1 || rank_to == -1) return 0;
+    int from = rank_from * 8 + file_from;
+    int to = rank_to * 8 + file_to;
     int promotion = 0;
     if (len == 5) {
-        const char *pl = text[4] ? std::strchr(UCI_PROMOTION, text[4]) : nullptr;
-        promotion = pl ? (int)(pl - UCI_PROMOTION) : 0;
+        promotion = indexIn(UCI_PROMOTION, text[4]);
         if (promotion < KNIGHT || promotion > QUEEN) return 0;
     }
     *malformed = false;
@@ -205,7 +208,7 @@ void printSquare(int sq) { std::printf("%c%c", FILE_LETTERS[fileOf(sq)], RANK_DI
 
 bool loadFen(const char *text) {
     Field fields[6];
-    int count = splitFields(text, fields, 6);
+    int count = splitFen(text, fields, 6);
     if (count != 4 && count != 6) {
         std::printf("info string Invalid FEN: expected 4 or 6 fields, found %d\n", count);
         return false;
@@ -249,13 +252,13 @@ bool loadFen(const char *text) {
 
     const Field &epf = fields[3];
     if (!fieldIs(epf, "-")) {
-        const char *file = epf.len == 2 ? std::strchr(FILE_LETTERS, epf.text[0]) : nullptr;
+        int file = epf.len == 2 ? indexIn(FILE_LETTERS, epf.text[0]) : -1;
         char rank = epf.len == 2 ? epf.text[1] : 0;
-        if (!epf.text[0] || !file || (rank != '3' && rank != '6')) {
+        if (file == -1 || (rank != '3' && rank != '6')) {
             refuseFenField("bad en passant square", epf);
             return false;
         }
-        int sq = (rank - '1') * 8 + (int)(file - FILE_LETTERS);
+        int sq = (rank - '1') * 8 + file;
         // Kept only when the last move can have been a double push over it:
         // the pawn stands in front of it, and it and the square behind it are
         // empty.
