@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "board/attacks.h"
+#include "board/fen.h"
 #include "board/position.h"
 #include "board/sliders.h"
 #include "eval/network.h"
@@ -47,5 +48,8 @@ int main(int argc, char **argv) {
         }
     }
 
+    // The transposition table is created here once the search is in.
+
+    loadFen(START_FEN);
     commandLoop();
 }
