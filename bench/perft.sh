@@ -21,7 +21,7 @@ for isa in sse2 popcnt avx avx2; do
         printf '%-14s %s\n' "corvix-$isa" "not built"
         continue
     fi
-    if ! runnable_builds | grep -qx "$isa"; then
+    if ! can_run "$isa"; then
         printf '%-14s %s\n' "corvix-$isa" "not run: this processor lacks its instructions"
         continue
     fi

@@ -6,6 +6,7 @@
 # pick_build             prints the level (sse2, popcnt, avx, avx2) that suits
 #                        this processor
 # runnable_builds        prints every level this processor can run
+# can_run LEVEL          whether this processor can run that level
 # (both read /proc/cpuinfo, or the file named by CORVIX_CPUINFO)
 
 CORVIX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -33,7 +34,7 @@ ensure_tools() { # tool...
     for tool in "$@"; do
         case $tool in
             gtest)
-                dpkg-query -W -f='${Status}' libgtest-dev 2>/dev/null | grep -q "install ok installed" ||
+                [ "$(dpkg-query -W -f='${Status}' libgtest-dev 2>/dev/null)" = "install ok installed" ] ||
                     [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev) ;;
             npm)
                 "$CORVIX_ROOT/scripts/fetch-network.sh" --have "${NETWORK_DIR:-.}" ||
@@ -59,12 +60,17 @@ runnable_builds() {
     if has popcnt && has avx2 && has bmi1 && has bmi2; then echo avx2; fi
 }
 
-pick_build() {
-    local builds vendor family
+can_run() { # level
+    local builds
     builds=" $(runnable_builds | tr '\n' ' ') "
+    [[ $builds == *" $1 "* ]]
+}
+
+pick_build() {
+    local vendor family
     vendor=$(cpu_field vendor_id)
     family=$(cpu_field 'cpu family')
-    if [[ $builds == *" avx2 "* ]]; then
+    if can_run avx2; then
         # PEXT is microcoded and slow on AMD processors before Zen 3 (family
         # 0x19): there the AVX build is faster.
         if [[ $vendor == AuthenticAMD || $vendor == HygonGenuine ]] && [ "${family:-0}" -lt 25 ]; then
@@ -72,9 +78,9 @@ pick_build() {
         else
             echo avx2
         fi
-    elif [[ $builds == *" avx "* ]]; then
+    elif can_run avx; then
         echo avx
-    elif [[ $builds == *" popcnt "* ]]; then
+    elif can_run popcnt; then
         echo popcnt
     else
         echo sse2

@@ -21,7 +21,7 @@ scripts/check-pick-build.sh
 # instruction; the integration tests skip such levels by themselves.
 skip=()
 for isa in sse2 popcnt avx avx2; do
-    if ! runnable_builds | grep -qx "$isa"; then
+    if ! can_run "$isa"; then
         say "this processor cannot run corvix-$isa: its unit tests are left out"
         skip+=("unit-$isa")
     fi

@@ -2,6 +2,8 @@
 // happens when it is missing or malformed.
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "integration/engine.h"
 
 using namespace corvix_test;
@@ -81,6 +83,26 @@ TEST_P(Startup, UnknownArgumentsAreIgnored) {
     expected.push_back("readyok");
     EXPECT_EQ(splitLines(r.out), expected);
     EXPECT_TRUE(r.exit.exited && r.exit.status == 0) << describe(r.exit);
+}
+
+TEST_P(Startup, AnalyseArgumentRunsTheToolInsteadOfTheProtocol) {
+    // The first argument containing "-analyse=" names the file; the program
+    // ends with status 0 after the tool, without reading any command.
+    TempDir dir;
+    std::string empty = dir.file("positions.txt");
+    FILE *f = std::fopen(empty.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    RunResult r = runScript(program(), "isready\nuci\n", binaryDir(), 30000, {"-x", "--x-analyse=" + empty, "y"});
+    EXPECT_TRUE(r.exit.finished && r.exit.exited && r.exit.status == 0) << describe(r.exit);
+    std::vector<std::string> lines = splitLines(r.out);
+    std::vector<std::string> head = startupLines();
+    ASSERT_GE(lines.size(), head.size());
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + head.size()), head);
+    for (const std::string &line : lines) {
+        EXPECT_NE(line, "readyok");
+        EXPECT_NE(line, "uciok");
+    }
 }
 
 CORVIX_FOR_EACH_BUILD(Startup);
