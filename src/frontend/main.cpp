@@ -1,6 +1,5 @@
 // Corvix: start-up in a fixed order, then the command loop.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "board/attacks.h"
