@@ -112,18 +112,20 @@ struct Case {
 
 TEST_F(TbCorrupt, DamagedFilesAreRefusedAndTheEngineGoesOn) {
     const size_t kpk_header = firstHeader(3, 4, false);
+    const size_t kqkr_header = firstHeader(4, 1, false);
     const Case cases[] = {
         {"wrong magic", "KPvK.rtbw", [](Bytes &b) { b[0] ^= 0xff; }, KPK_WIN, false, ""},
         {"size not 16 mod 64", "KPvK.rtbw", [](Bytes &b) { b.resize(b.size() - 10); }, KPK_WIN, false,
          "info string Incomplete tablebase file KPvK..rtbw\n"},
         {"truncated after the header", "KPvK.rtbw", [](Bytes &b) { b.resize(80); }, KPK_WIN, false, ""},
         {"no room for the header", "KPvK.rtbw", [](Bytes &b) { b.resize(16); }, KPK_WIN, false, ""},
-        {"symbol count 4096", "KPvK.rtbw",
-         [&](Bytes &b) { putLe16(b, kpk_header + 10 + 2 * (b[kpk_header + 8] - b[kpk_header + 9] + 1), 4096); },
-         KPK_WIN, false, ""},
-        {"symbol count 65535", "KPvK.rtbw",
-         [&](Bytes &b) { putLe16(b, kpk_header + 10 + 2 * (b[kpk_header + 8] - b[kpk_header + 9] + 1), 65535); },
-         KPK_WIN, false, ""},
+        // KQvKR.rtbz has 4095 symbols, the most a table may have.
+        {"symbol count 4096", "KQvKR.rtbz",
+         [&](Bytes &b) { putLe16(b, kqkr_header + 10 + 2 * (b[kqkr_header + 8] - b[kqkr_header + 9] + 1), 4096); },
+         KQKR_POS, true, ""},
+        {"symbol count 65535", "KQvKR.rtbz",
+         [&](Bytes &b) { putLe16(b, kqkr_header + 10 + 2 * (b[kqkr_header + 8] - b[kqkr_header + 9] + 1), 65535); },
+         KQKR_POS, true, ""},
         {"blocks beyond the end", "KPvK.rtbw", [&](Bytes &b) { b[kpk_header + 7] = 0x40; }, KPK_WIN, false, ""},
         {"code lengths out of range", "KPvK.rtbw", [&](Bytes &b) { b[kpk_header + 8] = 70; }, KPK_WIN, false, ""},
         {"zero index bits", "KPvK.rtbw", [&](Bytes &b) { b[kpk_header + 2] = 0; }, KPK_WIN, false, ""},
