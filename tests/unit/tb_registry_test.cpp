@@ -275,7 +275,11 @@ TEST_F(TbRegistry, NewInitialisationReleasesEveryMapping) {
 
 TEST_F(TbRegistry, ReportLinesAndLog) {
     const std::string dir = tbTestDir();
-    std::remove(LOG_FILE);
+    // The log goes to the working directory: use a fresh one, so that other
+    // programs running in the build directory do not interfere.
+    TempDir work;
+    std::string old_cwd = fs::current_path().string();
+    fs::current_path(work.path());
     testing::internal::CaptureStdout();
     EXPECT_TRUE(initSyzygyAndReport(dir.c_str()));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "info debug Initialisation of Syzygy : success (4 pieces)\n");
@@ -283,10 +287,13 @@ TEST_F(TbRegistry, ReportLinesAndLog) {
     EXPECT_FALSE(initSyzygyAndReport("<empty>"));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "info debug Initialisation of Syzygy : failure\n");
     EXPECT_EQ(max_tb_pieces, 0);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(initSyzygyAndReport((work.path() + "/nothing-here").c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "info debug Initialisation of Syzygy : failure\n");
     std::ifstream log(LOG_FILE);
     std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text, "Syzygy ok\n");
-    std::remove(LOG_FILE);
+    fs::current_path(old_cwd);
 }
 
 TEST_F(TbRegistry, RecordArraysCanBeFreedAtQuit) {
