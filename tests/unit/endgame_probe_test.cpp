@@ -191,3 +191,47 @@ TEST(Endgame, RootAnswer) {
 }
 
 }  // namespace
+
+#include "board/fen.h"
+#include "board/movegen.h"
+
+namespace {
+
+// The same answers on positions set up by the board code, with its own
+// legal move list (promotions listed by the board's generator).
+TEST(Endgame, OnBoardPositions) {
+    initSyzygy(tbTestDir().c_str());
+    struct Case {
+        const char *fen;
+        const char *move;
+        int score;
+    } cases[] = {
+        {"8/3P4/8/8/8/8/k7/2K5 w - - 0 1", "d7d8q", 10000 - 1},
+        {"k7/8/1K6/8/8/8/8/1Q6 w - - 0 1", "b6c6", 10000 - 3},
+        {"8/8/8/8/3pP3/8/8/K6k b - e3 0 1", "d4e3", 10000 - 1},
+    };
+    for (const Case &c : cases) {
+        ASSERT_TRUE(loadFen(c.fen)) << c.fen;
+        TbPosition converted;
+        currentTbPosition(&converted);
+        TbPosition expected = tbFromFen(c.fen);
+        EXPECT_EQ(tbToFen(converted), tbToFen(expected)) << c.fen;
+        updateAttacks();
+        generateMoves(GEN_ALL);
+        Move move = 0;
+        int score = 0;
+        ASSERT_TRUE(probeRootTablebase(&move, &score)) << c.fen;
+        char text[8];
+        moveText(move, text);
+        EXPECT_STREQ(text, c.move) << c.fen;
+        EXPECT_EQ(score, c.score) << c.fen;
+    }
+    // Endgame scores on a board position: KQvKR after a capture.
+    ASSERT_TRUE(loadFen("8/8/4k3/8/8/2K5/8/Q6r w - - 0 1"));
+    int score = 0;
+    EXPECT_EQ(probeEndgame(&score), 1);
+    EXPECT_EQ(score, 10000 + 400);
+    initSyzygy("");
+}
+
+}  // namespace
