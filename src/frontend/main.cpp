@@ -14,6 +14,7 @@
 #include "platform/console.h"
 #include "platform/cpu.h"
 #include "search/tables.h"
+#include "tablebase/tbprobe.h"
 
 int main(int argc, char **argv) {
     consoleInit();
@@ -36,8 +37,8 @@ int main(int argc, char **argv) {
     initReductionTable();
 
     // Tablebases with the default path: it names no directory, so nothing is
-    // registered.
-    std::printf("info debug Initialisation of Syzygy : %s\n", "failure");
+    // registered and the report says failure.
+    initSyzygyAndReport("<empty>");
 
     for (int i = 1; i < argc; i++) {
         const char *option = std::strstr(argv[i], "-analyse=");

@@ -8,6 +8,7 @@
 #include "board/position.h"
 #include "eval/accumulator.h"
 #include "frontend/commands.h"
+#include "tablebase/tbprobe.h"
 
 const char *const ENGINE_NAME = "Corvix 0.7.nnue x64";
 
@@ -102,8 +103,11 @@ void setHashCommand() { std::printf("info string setoption name Hash is not avai
 void setSyzygyPathCommand() {
     static char path[INPUT_BUFFER_SIZE];
     if (std::sscanf(input_buffer, "setoption name SyzygyPath value %8191s", path) != 1) return;
-    // No tablebase code yet: no path registers a table.
-    std::printf("info debug Initialisation of Syzygy : %s\n", "failure");
+    initSyzygyAndReport(path);
 }
 
-void quitCommand() { std::exit(0); }
+void quitCommand() {
+    initSyzygy("");  // unmaps every table file
+    freeTableArrays();
+    std::exit(0);
+}
