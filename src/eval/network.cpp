@@ -61,8 +61,11 @@ bool loadNetwork(const char *name) {
 
     unsigned char extra[4];
     bool longer = std::fread(extra, 4, 1, f) == 1;
+    // A file that ends early loads with zeros, but a read that failed (the
+    // name is a directory, an I/O error) is not a short file.
+    bool failed = std::ferror(f) != 0;
     std::fclose(f);
-    if (longer) {
+    if (longer || failed) {
         std::memset(&network, 0, sizeof(network));
         return false;
     }

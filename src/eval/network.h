@@ -33,9 +33,9 @@ extern NetworkParams network;
 
 // Zeroes the parameters and reads them from the named file (NNUE_FILE in the
 // working directory when name is null). Returns false when the file cannot be
-// opened, is longer than the layout, or has a negative description length or
-// one that runs past the end of the file. A short file leaves the missing
-// parameters zero and still loads.
+// opened or read, is longer than the layout, or has a negative description
+// length or one that runs past the end of the file. A short file leaves the
+// missing parameters zero and still loads.
 bool loadNetwork(const char *name = nullptr);
 
 // Exact size of a well-formed file with a description of n bytes.
