@@ -25,9 +25,7 @@ u32 readWord(FILE *f) {
 // Little-endian file, little-endian machine: the arrays are read as they are.
 static_assert(sizeof(i16) == 2 && sizeof(i32) == 4, "parameter widths");
 
-}  // namespace
-
-bool loadNetwork(const char *name) {
+bool readNetworkFile(const char *name) {
     std::memset(&network, 0, sizeof(network));
     FILE *f = std::fopen(name ? name : NNUE_FILE, "rb");
     if (!f) return false;
@@ -70,4 +68,12 @@ bool loadNetwork(const char *name) {
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool loadNetwork(const char *name) {
+    bool ok = readNetworkFile(name);
+    prepareNetwork();
+    return ok;
 }

@@ -38,5 +38,11 @@ extern NetworkParams network;
 // missing parameters zero and still loads.
 bool loadNetwork(const char *name = nullptr);
 
+// Builds whatever derived copy of the parameters the vector code of this
+// build reads (a rearranged layer-1 weight table in the AVX2 build; nothing in
+// the others). loadNetwork calls it; code that changes the parameters by other
+// means (the tests) must call it before the next forward pass.
+void prepareNetwork();
+
 // Exact size of a well-formed file with a description of n bytes.
 constexpr long long NNUE_FILE_SIZE_WITHOUT_DESCRIPTION = 21022520LL;

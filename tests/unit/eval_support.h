@@ -10,10 +10,14 @@
 // Saves the whole parameter block and puts it back when it goes out of
 // scope, so that tests may fill the network with made-up values (or load
 // other files) without disturbing the tests that use the real network.
+// Tests that change parameters call prepareNetwork before evaluating.
 class NetworkSnapshot {
 public:
     NetworkSnapshot() : saved_(new NetworkParams(network)) {}
-    ~NetworkSnapshot() { std::memcpy(&network, saved_.get(), sizeof(NetworkParams)); }
+    ~NetworkSnapshot() {
+        std::memcpy(&network, saved_.get(), sizeof(NetworkParams));
+        prepareNetwork();
+    }
     NetworkSnapshot(const NetworkSnapshot &) = delete;
     NetworkSnapshot &operator=(const NetworkSnapshot &) = delete;
 
