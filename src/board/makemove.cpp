@@ -1,0 +1,170 @@
+// Making and taking back moves. Copy-make: the piece part of the current
+// record is copied into the next one and only the squares the move touches
+// are changed; taking a move back is a step down the stack.
+#include "board/makemove.h"
+
+#include <cstring>
+
+#include "board/attacks.h"
+#include "board/position.h"
+#include "eval/accumulator.h"
+#include "frontend/assert.h"
+
+namespace {
+
+// Copies the piece part of a record (both sides, key, castling) into the next
+// one and points the copied sides at the new record's attack blocks.
+inline void copyPieces(Ply *to, const Ply *from) {
+    std::memcpy(to->side, from->side, sizeof from->side);
+    to->key = from->key;
+    to->castling = from->castling;
+    to->side[BLACK].attacks = to->attack[BLACK];
+    to->side[WHITE].attacks = to->attack[WHITE];
+}
+
+inline bool pawnsAndKingOnly(const Side &s) { return s.pieces[0] == (s.pieces[PAWN] | s.pieces[KING]); }
+
+}  // namespace
+
+void updatePassed() {
+    Ply *p = curr_ply;
+    u64 white_pawns = p->side[WHITE].pieces[PAWN];
+    u64 black_pawns = p->side[BLACK].pieces[PAWN];
+    u64 passed = 0;
+    for (u64 b = white_pawns; b;) {
+        int sq = popLsb(b);
+        if (!(passed_span[WHITE][sq] & black_pawns)) passed |= bit(sq);
+    }
+    p->side[WHITE].passed = passed;
+    passed = 0;
+    for (u64 b = black_pawns; b;) {
+        int sq = popLsb(b);
+        if (!(passed_span[BLACK][sq] & white_pawns)) passed |= bit(sq);
+    }
+    p->side[BLACK].passed = passed;
+}
+
+void makeMove(Move move) {
+    Ply *old = curr_ply;
+    Ply *nw = old + 1;
+    old->move = move;
+
+    int captured = moveCaptured(move);
+    ASSERT(captured < 6);
+
+    int from = moveFrom(move), to = moveTo(move);
+    int type = movePiece(move);
+    int promotion = movePromotion(move);
+    int colour = old->us->info->colour;
+
+    copyPieces(nw, old);
+    Side *mover = &nw->side[colour];
+    Side *other = &nw->side[colour ^ 1];
+    nw->us = other;
+    nw->them = mover;
+    nw->ep = 0;
+
+    const u32 *mover_base = mover->info->key_base;
+    u64 key = nw->key ^ KEY_TABLE[mover_base[type] + from] ^ KEY_TABLE[mover_base[type] + to] ^
+              KEY_TABLE[KEY_WHITE_TO_MOVE];
+    if (old->ep) key ^= KEY_TABLE[KEY_EP_FILE + fileOf(lsb(old->ep))];
+
+    nw->halfmove = old->halfmove + 1;
+    u64 from_to = bit(from) | bit(to);
+    int victim = to;
+    bool en_passant = false;
+
+    if (type == PAWN) {
+        nw->halfmove = 0;
+        if ((from ^ to) == 16) {
+            int passed_over = (from + to) >> 1;
+            nw->ep = bit(passed_over);
+            key ^= KEY_TABLE[KEY_EP_FILE + fileOf(passed_over)];
+        } else if (bit(to) == old->ep) {
+            en_passant = true;
+            victim = colour == WHITE ? to - 8 : to + 8;
+        }
+        mover->pieces[0] ^= from_to;
+        mover->pieces[PAWN] ^= from_to;
+    } else {
+        mover->pieces[0] ^= from_to;
+        mover->pieces[type] ^= from_to;
+        if (type == KING) {
+            mover->king_sq = to;
+            if (to == from + 2 || to == from - 2) {
+                int rook_from = to == from + 2 ? from + 3 : from - 4;
+                int rook_to = to == from + 2 ? from + 1 : from - 1;
+                u64 rook_squares = bit(rook_from) | bit(rook_to);
+                mover->pieces[0] ^= rook_squares;
+                mover->pieces[ROOK] ^= rook_squares;
+                key ^= KEY_TABLE[mover_base[ROOK] + rook_from] ^ KEY_TABLE[mover_base[ROOK] + rook_to];
+            }
+        }
+    }
+
+    if (captured) {
+        nw->halfmove = 0;
+        other->pieces[0] ^= bit(victim);
+        other->pieces[captured] ^= bit(victim);
+        key ^= KEY_TABLE[other->info->key_base[captured] + victim];
+    }
+
+    if (promotion) {
+        mover->pieces[PAWN] ^= bit(to);
+        mover->pieces[promotion] ^= bit(to);
+        key ^= KEY_TABLE[mover_base[PAWN] + to] ^ KEY_TABLE[mover_base[promotion] + to];
+    }
+
+    if (nw->castling & from_to) {
+        key ^= castlingKey(nw->castling);
+        nw->castling &= ~from_to;
+        key ^= castlingKey(nw->castling);
+    }
+    nw->key = key;
+
+    nw->pawn_ending = pawnsAndKingOnly(nw->side[BLACK]) || pawnsAndKingOnly(nw->side[WHITE]) ? 1 : 0;
+    nw->occupancy = nw->side[BLACK].pieces[0] | nw->side[WHITE].pieces[0];
+    nw->rank_flip = colour == WHITE ? 0xe38 : 0;
+
+    ply_count++;
+    curr_ply = nw;
+
+    if (type == PAWN || captured == PAWN) updatePassed();
+
+    std::memcpy(old->saved_accumulator, accumulator, sizeof old->saved_accumulator);
+    if (type == KING || promotion || en_passant) refreshAccumulator(nw);
+    else updateAccumulator(move, nw, colour);
+
+    // The transposition-table slot of nw->key is prefetched here once the table exists.
+}
+
+void undoMove() {
+    ply_count--;
+    curr_ply--;
+    std::memcpy(accumulator, curr_ply->saved_accumulator, sizeof curr_ply->saved_accumulator);
+}
+
+void makeNullMove() {
+    Ply *old = curr_ply;
+    Ply *nw = old + 1;
+    old->move = 0;
+    copyPieces(nw, old);
+    int colour = old->us->info->colour;
+    nw->us = &nw->side[colour ^ 1];
+    nw->them = &nw->side[colour];
+    nw->key ^= KEY_TABLE[KEY_WHITE_TO_MOVE];
+    if (old->ep) nw->key ^= KEY_TABLE[KEY_EP_FILE + fileOf(lsb(old->ep))];
+    nw->occupancy = old->occupancy;
+    nw->ep = 0;
+    nw->halfmove = old->halfmove + 1;
+    nw->pawn_ending = old->pawn_ending;
+    nw->rank_flip = colour == WHITE ? 0xe38 : 0;
+    ply_count++;
+    curr_ply = nw;
+    // The transposition-table slot of nw->key is prefetched here once the table exists.
+}
+
+void undoNullMove() {
+    ply_count--;
+    curr_ply--;
+}
