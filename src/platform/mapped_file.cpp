@@ -1,0 +1,59 @@
+#include "platform/mapped_file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static int live_mappings = 0;
+
+FileHandle openFileForReading(const char *path) {
+    int fd;
+    do {
+        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return INVALID_FILE;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return INVALID_FILE;
+    }
+    return fd;
+}
+
+bool fileSize(FileHandle file, uint64_t *size) {
+    struct stat st;
+    if (file == INVALID_FILE || ::fstat(file, &st) != 0 || st.st_size < 0) return false;
+    *size = (uint64_t)st.st_size;
+    return true;
+}
+
+void closeFile(FileHandle file) {
+    if (file != INVALID_FILE) ::close(file);
+}
+
+const uint8_t *mapFile(FileHandle file, uint64_t size, unsigned long *error) {
+    if (size == 0 || size != (uint64_t)(size_t)size) {
+        *error = EINVAL;
+        return nullptr;
+    }
+    void *view = ::mmap(nullptr, (size_t)size, PROT_READ, MAP_SHARED, file, 0);
+    if (view == MAP_FAILED) {
+        *error = (unsigned long)errno;
+        return nullptr;
+    }
+    live_mappings++;
+    return (const uint8_t *)view;
+}
+
+bool unmapFile(const uint8_t *view, uint64_t size, unsigned long *error) {
+    if (::munmap((void *)view, (size_t)size) != 0) {
+        *error = (unsigned long)errno;
+        return false;
+    }
+    live_mappings--;
+    return true;
+}
+
+int liveMappings() { return live_mappings; }
