@@ -1,0 +1,112 @@
+#include "frontend/commands.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "frontend/diagnostics.h"
+#include "frontend/uci.h"
+#include "platform/console.h"
+
+char input_buffer[INPUT_BUFFER_SIZE];
+
+namespace {
+
+bool isBlank(int c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+bool readCommand() {
+    int length = 0;
+    bool in_blank_run = false;
+    input_buffer[0] = '\0';
+
+    int c = consoleGetChar();
+    if (c < 0) return false;
+
+    for (;;) {
+        if (c < 0 || c == '\n') break;
+        if (c == '\r') {
+            // CR LF ends the line like LF; a carriage return anywhere else is
+            // an ordinary character.
+            int next = consoleGetChar();
+            if (next == '\n') break;
+            input_buffer[length++] = '\r';
+            in_blank_run = false;
+            c = next;
+        } else {
+            if (isBlank(c)) {
+                if (length > 0 && !in_blank_run) {
+                    input_buffer[length++] = ' ';
+                    in_blank_run = true;
+                }
+            } else {
+                input_buffer[length++] = (char)c;
+                in_blank_run = false;
+            }
+            c = consoleGetChar();
+        }
+        if (length == INPUT_BUFFER_SIZE - 1) {
+            std::printf("info buffer Warning: input is too long and will be truncated (max = %i bytes)\n",
+                        INPUT_BUFFER_SIZE);
+            // c is the first character not stored: skip it and the rest of the line.
+            while (c >= 0 && c != '\n') c = consoleGetChar();
+            break;
+        }
+    }
+
+    if (length > 0 && input_buffer[length - 1] == ' ') length--;
+    input_buffer[length] = '\0';
+    return true;
+}
+
+namespace {
+
+enum MatchKind { EXACT, CONTAINS };
+
+struct CommandRow {
+    MatchKind match;
+    const char *text;
+    void (*handler)();
+};
+
+// Tried from top to bottom; the first row that matches takes the command.
+// "contains" rows match anywhere in the line, so "cargo" is taken by "go".
+const CommandRow COMMANDS[] = {
+    {EXACT, "stop", stopCommand},
+    {EXACT, "uci", uciCommand},
+    {CONTAINS, "setoption name Hash value ", setHashCommand},
+    {CONTAINS, "setoption name SyzygyPath value ", setSyzygyPathCommand},
+    {EXACT, "isready", isReadyCommand},
+    {EXACT, "ucinewgame", newGameCommand},
+    {CONTAINS, "position startpos", positionCommand},
+    {CONTAINS, "position fen ", positionCommand},
+    {CONTAINS, "eval", evalCommand},
+    {CONTAINS, "go", goCommand},
+    {CONTAINS, "perft", perftCommand},
+    {EXACT, "debug", debugCommand},
+    {EXACT, "bench", benchCommand},
+    {EXACT, "quit", quitCommand},
+};
+
+}  // namespace
+
+void dispatchCommand() {
+    for (const CommandRow &row : COMMANDS) {
+        bool matched = row.match == EXACT ? std::strcmp(input_buffer, row.text) == 0
+                                          : std::strstr(input_buffer, row.text) != nullptr;
+        if (matched) {
+            row.handler();
+            return;
+        }
+    }
+    std::printf("Unknown command : '%s'\n", input_buffer);
+}
+
+void commandLoop() {
+    while (readCommand()) {
+        if (input_buffer[0] == '\0') continue;
+        dispatchCommand();
+    }
+    // The input has ended: nothing more can arrive, so end as "quit" does.
+    quitCommand();
+}

@@ -1,0 +1,109 @@
+#include "frontend/uci.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "board/fen.h"
+#include "board/position.h"
+#include "eval/accumulator.h"
+#include "frontend/commands.h"
+
+const char *const ENGINE_NAME = "Corvix 0.7.nnue x64";
+
+namespace {
+
+constexpr int HASH_DEFAULT_MB = 128;
+constexpr int HASH_MIN_MB = 1;
+constexpr int HASH_MAX_MB = 65536;
+
+// Texts handed to loadFen and playMoves by "position".
+char fen_text[INPUT_BUFFER_SIZE];
+char moves_text[INPUT_BUFFER_SIZE];
+
+// The position before a "position" command, put back when the command is
+// refused. Records go back to the same slots, so their pointers stay valid.
+Ply saved_plies[PLY_STACK_SIZE];
+i32 saved_ply_count;
+i32 saved_ply_offset;
+long saved_curr_ply;
+i32 saved_accumulator[2][ACC_SIZE];
+
+void savePosition() {
+    saved_ply_count = ply_count;
+    saved_ply_offset = ply_offset;
+    saved_curr_ply = curr_ply - plies;
+    long top = saved_curr_ply > ply_count ? saved_curr_ply : ply_count;
+    std::memcpy(saved_plies, plies, sizeof(Ply) * (size_t)(top + 1));
+    std::memcpy(saved_accumulator, accumulator, sizeof accumulator);
+}
+
+void restorePosition() {
+    long top = saved_curr_ply > saved_ply_count ? saved_curr_ply : saved_ply_count;
+    std::memcpy(plies, saved_plies, sizeof(Ply) * (size_t)(top + 1));
+    ply_count = saved_ply_count;
+    ply_offset = saved_ply_offset;
+    curr_ply = plies + saved_curr_ply;
+    std::memcpy(accumulator, saved_accumulator, sizeof accumulator);
+}
+
+// Copies the text after the first occurrence of key in the command into dest.
+void copyAfter(const char *key, char *dest) {
+    const char *found = std::strstr(input_buffer, key);
+    std::snprintf(dest, INPUT_BUFFER_SIZE, "%s", found ? found + std::strlen(key) : "");
+}
+
+}  // namespace
+
+void uciCommand() {
+    std::printf("id name %s\n", ENGINE_NAME);
+    std::printf("id author Quorandel\n");
+    std::printf("option name Hash type spin default %i min %i max %i\n", HASH_DEFAULT_MB, HASH_MIN_MB,
+                HASH_MAX_MB);
+    std::printf("option name SyzygyPath type string default <empty>\n");
+    std::printf("uciok\n");
+}
+
+void isReadyCommand() { std::printf("readyok\n"); }
+
+void newGameCommand() {
+    loadFen(START_FEN);
+    // The transposition table and the search tables are cleared here once
+    // the search is in.
+}
+
+// "position startpos [moves ...]" or "position fen FEN [moves ...]". A FEN
+// that is refused, or a move that is malformed or illegal, refuses the whole
+// command: the position before it stays.
+void positionCommand() {
+    savePosition();
+    bool ok;
+    if (std::strstr(input_buffer, "position startpos")) {
+        ok = loadFen(START_FEN);
+    } else {
+        // The text still holds the move list; loadFen reads six fields at most.
+        copyAfter("position fen ", fen_text);
+        ok = loadFen(fen_text);
+    }
+    if (ok && std::strstr(input_buffer, "moves ")) {
+        copyAfter("moves ", moves_text);
+        ok = playMoves(moves_text);
+    }
+    if (!ok) restorePosition();
+}
+
+void goCommand() { std::printf("info string go is not available yet\n"); }
+
+// A search that was running has already stopped when this line arrived.
+void stopCommand() {}
+
+void setHashCommand() { std::printf("info string setoption name Hash is not available yet\n"); }
+
+void setSyzygyPathCommand() {
+    static char path[INPUT_BUFFER_SIZE];
+    if (std::sscanf(input_buffer, "setoption name SyzygyPath value %8191s", path) != 1) return;
+    // No tablebase code yet: no path registers a table.
+    std::printf("info debug Initialisation of Syzygy : %s\n", "failure");
+}
+
+void quitCommand() { std::exit(0); }
