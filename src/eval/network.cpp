@@ -25,9 +25,7 @@ u32 readWord(FILE *f) {
 // Little-endian file, little-endian machine: the arrays are read as they are.
 static_assert(sizeof(i16) == 2 && sizeof(i32) == 4, "parameter widths");
 
-}  // namespace
-
-bool loadNetwork(const char *name) {
+bool readNetworkFile(const char *name) {
     std::memset(&network, 0, sizeof(network));
     FILE *f = std::fopen(name ? name : NNUE_FILE, "rb");
     if (!f) return false;
@@ -61,10 +59,21 @@ bool loadNetwork(const char *name) {
 
     unsigned char extra[4];
     bool longer = std::fread(extra, 4, 1, f) == 1;
+    // A file that ends early loads with zeros, but a read that failed (the
+    // name is a directory, an I/O error) is not a short file.
+    bool failed = std::ferror(f) != 0;
     std::fclose(f);
-    if (longer) {
+    if (longer || failed) {
         std::memset(&network, 0, sizeof(network));
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool loadNetwork(const char *name) {
+    bool ok = readNetworkFile(name);
+    prepareNetwork();
+    return ok;
 }

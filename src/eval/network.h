@@ -33,10 +33,16 @@ extern NetworkParams network;
 
 // Zeroes the parameters and reads them from the named file (NNUE_FILE in the
 // working directory when name is null). Returns false when the file cannot be
-// opened, is longer than the layout, or has a negative description length or
-// one that runs past the end of the file. A short file leaves the missing
-// parameters zero and still loads.
+// opened or read, is longer than the layout, or has a negative description
+// length or one that runs past the end of the file. A short file leaves the
+// missing parameters zero and still loads.
 bool loadNetwork(const char *name = nullptr);
+
+// Builds whatever derived copy of the parameters the vector code of this
+// build reads (a rearranged layer-1 weight table in the AVX2 build; nothing in
+// the others). loadNetwork calls it; code that changes the parameters by other
+// means (the tests) must call it before the next forward pass.
+void prepareNetwork();
 
 // Exact size of a well-formed file with a description of n bytes.
 constexpr long long NNUE_FILE_SIZE_WITHOUT_DESCRIPTION = 21022520LL;

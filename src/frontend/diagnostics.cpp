@@ -5,6 +5,7 @@
 #include "board/movegen.h"
 #include "board/perft.h"
 #include "board/position.h"
+#include "eval/evaluate.h"
 #include "frontend/commands.h"
 #include "platform/clock.h"
 
@@ -22,7 +23,13 @@ void printSpeed(u64 nodes, u64 ms) {
 
 }  // namespace
 
-void evalCommand() { std::printf("info string eval is not available yet\n"); }
+// "eval": the static evaluation of the current position in pawns, from the
+// side to move's view. The attack sets are brought up to date first, since
+// the bare-king guard reads them.
+void evalCommand() {
+    updateAttacks();
+    std::printf("eval = %0.2lf\n", evaluate() * 0.01);
+}
 
 // "perft N": leaf count of the move tree to depth N with one line per root
 // move; "perft" alone: the number of legal moves.

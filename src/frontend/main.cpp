@@ -42,10 +42,7 @@ int main(int argc, char **argv) {
 
     for (int i = 1; i < argc; i++) {
         const char *option = std::strstr(argv[i], "-analyse=");
-        if (option) {
-            analyseFile(option + std::strlen("-analyse="));
-            return 0;
-        }
+        if (option) return analyseFile(option + std::strlen("-analyse=")) ? 0 : 1;
     }
 
     // The transposition table is created here once the search is in.

@@ -1,0 +1,29 @@
+// The network forward pass on an explicit accumulator pair.
+//
+// Every build carries the plain scalar version (the definition of the
+// arithmetic) and exactly one vector version, the one of its instruction-set
+// level. Both give the same integer for every input.
+#pragma once
+
+#include "board/types.h"
+
+// Final scale from the network's output unit to centipawns: (v * 100) / 3328
+// in 32-bit signed arithmetic, the division truncating toward zero. The
+// multiplication wraps like the machine's 32-bit multiply instead of being
+// undefined for outputs beyond about +-21 million.
+inline int scaleOutput(i32 v) { return (i32)((u32)v * 100u) / 3328; }
+
+// Hidden-layer activation: arithmetic shift right by 6, clamped to 0..127.
+inline int activate(i32 s) {
+    i32 v = s >> 6;
+    return v < 0 ? 0 : v > 127 ? 127 : v;
+}
+
+// acc: the accumulator pair, white's row first (accRow). side_to_move: WHITE
+// or BLACK; its row is fed to the network first.
+int nnueForwardReference(const i32 acc[2][ACC_SIZE], int side_to_move);
+int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move);
+
+// Name of the vector code path compiled into this build ("sse2", "ssse3",
+// "avx", "avx2").
+extern const char *const NNUE_VECTOR_PATH;

@@ -1,0 +1,115 @@
+// Forward pass of the POPCNT build: 128-bit SSSE3 code.
+//
+// Layers 1 and 2 multiply the unsigned input bytes with the signed weight
+// bytes (pmaddubsw); each 16-bit pair sum lies in -32512..32258 because inputs
+// are 0..127, so it never saturates. A 16-bit multiply-add with ones then
+// widens the pairs to 32-bit sums.
+#if defined(CORVIX_ISA_POPCNT)
+
+#include <tmmintrin.h>
+
+#include "eval/accumulator.h"
+#include "eval/forward.h"
+#include "eval/network.h"
+
+const char *const NNUE_VECTOR_PATH = "ssse3";
+
+namespace {
+
+// Clamps four 32-bit lanes to 0..127 with compares and selects (the minimum
+// and maximum of 32-bit lanes arrive only with SSE4.1).
+inline __m128i clamp127(__m128i x) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i top = _mm_set1_epi32(127);
+    x = _mm_andnot_si128(_mm_cmpgt_epi32(zero, x), x);
+    __m128i high = _mm_cmpgt_epi32(x, top);
+    return _mm_or_si128(_mm_and_si128(high, top), _mm_andnot_si128(high, x));
+}
+
+// Packs the low bytes of the 16 lanes of a, b, c, d (each 0..127) into one
+// vector in order, with byte shuffles.
+inline __m128i packBytes(__m128i a, __m128i b, __m128i c, __m128i d) {
+    const char z = (char)0x80;
+    const __m128i ma = _mm_setr_epi8(0, 4, 8, 12, z, z, z, z, z, z, z, z, z, z, z, z);
+    const __m128i mb = _mm_setr_epi8(z, z, z, z, 0, 4, 8, 12, z, z, z, z, z, z, z, z);
+    const __m128i mc = _mm_setr_epi8(z, z, z, z, z, z, z, z, 0, 4, 8, 12, z, z, z, z);
+    const __m128i md = _mm_setr_epi8(z, z, z, z, z, z, z, z, z, z, z, z, 0, 4, 8, 12);
+    return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, ma), _mm_shuffle_epi8(b, mb)),
+                        _mm_or_si128(_mm_shuffle_epi8(c, mc), _mm_shuffle_epi8(d, md)));
+}
+
+inline __m128i dotStep(__m128i input, const i8 *weights) {
+    const __m128i ones = _mm_set1_epi16(1);
+    __m128i pairs = _mm_maddubs_epi16(input, _mm_loadu_si128((const __m128i *)weights));
+    return _mm_madd_epi16(pairs, ones);
+}
+
+// One dense layer of 32 outputs over N input bytes, four outputs at a time;
+// each input vector is loaded once per group of outputs.
+template <int N>
+inline void layer(const u8 *input, const i8 *weights, const i32 *biases, u8 *out) {
+    __m128i s[8];
+    for (int o = 0; o < 32; o += 4) {
+        const i8 *w0 = weights + (o + 0) * N;
+        const i8 *w1 = weights + (o + 1) * N;
+        const i8 *w2 = weights + (o + 2) * N;
+        const i8 *w3 = weights + (o + 3) * N;
+        __m128i a0 = _mm_setzero_si128(), a1 = a0, a2 = a0, a3 = a0;
+        for (int j = 0; j < N; j += 16) {
+            __m128i in = _mm_load_si128((const __m128i *)(input + j));
+            a0 = _mm_add_epi32(a0, dotStep(in, w0 + j));
+            a1 = _mm_add_epi32(a1, dotStep(in, w1 + j));
+            a2 = _mm_add_epi32(a2, dotStep(in, w2 + j));
+            a3 = _mm_add_epi32(a3, dotStep(in, w3 + j));
+        }
+        __m128i sums = _mm_hadd_epi32(_mm_hadd_epi32(a0, a1), _mm_hadd_epi32(a2, a3));
+        sums = _mm_add_epi32(sums, _mm_load_si128((const __m128i *)(biases + o)));
+        s[o / 4] = clamp127(_mm_srai_epi32(sums, 6));
+    }
+    _mm_store_si128((__m128i *)out, packBytes(s[0], s[1], s[2], s[3]));
+    _mm_store_si128((__m128i *)(out + 16), packBytes(s[4], s[5], s[6], s[7]));
+}
+
+inline void transformRow(const i32 *row, u8 *out) {
+    for (int i = 0; i < ACC_SIZE; i += 16) {
+        __m128i a = clamp127(_mm_load_si128((const __m128i *)(row + i)));
+        __m128i b = clamp127(_mm_load_si128((const __m128i *)(row + i + 4)));
+        __m128i c = clamp127(_mm_load_si128((const __m128i *)(row + i + 8)));
+        __m128i d = clamp127(_mm_load_si128((const __m128i *)(row + i + 12)));
+        _mm_store_si128((__m128i *)(out + i), packBytes(a, b, c, d));
+    }
+}
+
+}  // namespace
+
+// The byte weights are read as they are in the parameter block.
+void prepareNetwork() {}
+
+int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move) {
+    alignas(16) u8 input[L1_INPUTS];
+    alignas(16) u8 hidden1[L1_SIZE];
+    alignas(16) u8 hidden2[L2_SIZE];
+
+    transformRow(acc[accRow(side_to_move)], input);
+    transformRow(acc[accRow(side_to_move ^ 1)], input + ACC_SIZE);
+
+    layer<L1_INPUTS>(input, network.l1_weights, network.l1_biases, hidden1);
+    layer<L1_SIZE>(hidden1, network.l2_weights, network.l2_biases, hidden2);
+
+    // Output layer: bytes widened to 16 bits, 16-bit multiply-add.
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sum = zero;
+    for (int j = 0; j < L2_SIZE; j += 16) {
+        __m128i in = _mm_load_si128((const __m128i *)(hidden2 + j));
+        __m128i w = _mm_loadu_si128((const __m128i *)(network.out_weights + j));
+        __m128i sign = _mm_cmpgt_epi8(zero, w);
+        sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(in, zero), _mm_unpacklo_epi8(w, sign)));
+        sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpackhi_epi8(in, zero), _mm_unpackhi_epi8(w, sign)));
+    }
+    sum = _mm_hadd_epi32(sum, sum);
+    sum = _mm_hadd_epi32(sum, sum);
+    i32 v = (i32)((u32)_mm_cvtsi128_si32(sum) + (u32)network.out_bias);
+    return scaleOutput(v);
+}
+
+#endif

@@ -1,0 +1,185 @@
+// Accumulator arithmetic on hand-built records: the refresh against a direct
+// sum over the features, the incremental step against a refresh, and the
+// feature numbering itself.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "eval/accumulator.h"
+#include "eval/network.h"
+#include "unit/eval_support.h"
+
+namespace {
+
+// Feature row written out from its definition: orientation o(P, s) = s for
+// white and s XOR 63 for black, kind k = type - 1, r = 0 for P's own piece.
+int feature(int p, int king, int type, bool own, int sq) {
+    auto o = [p](int s) { return p == WHITE ? s : 63 - s; };
+    return 641 * o(king) + 1 + 64 * (2 * (type - 1) + (own ? 0 : 1)) + o(sq);
+}
+
+// Fills the feature transformer with pseudo-random values over the whole
+// int16 range.
+void randomTransformer(u64 seed) {
+    u64 x = seed | 1;
+    auto next = [&x]() {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        return x;
+    };
+    for (auto &b : network.ft_biases) b = (i16)next();
+    for (auto &w : network.ft_weights) w = (i16)(next() >> 16);
+}
+
+struct Board {
+    Ply ply;
+    int piece[64];  // 0 empty, else colour * 8 + type
+};
+
+void place(Board &b, int colour, int type, int sq) {
+    b.ply.side[colour].pieces[type] |= bit(sq);
+    b.ply.side[colour].pieces[0] |= bit(sq);
+    if (type == KING) b.ply.side[colour].king_sq = sq;
+    b.piece[sq] = colour * 8 + type;
+}
+
+void lift(Board &b, int sq) {
+    int colour = b.piece[sq] / 8, type = b.piece[sq] % 8;
+    b.ply.side[colour].pieces[type] &= ~bit(sq);
+    b.ply.side[colour].pieces[0] &= ~bit(sq);
+    b.piece[sq] = 0;
+}
+
+// Two kings and `count` other pieces on random squares (pawns off the back ranks).
+Board randomBoard(std::mt19937_64 &rng, int count) {
+    Board b;
+    std::memset(&b, 0, sizeof b);
+    auto freeSquare = [&](bool pawn) {
+        for (;;) {
+            int sq = uniform<int>(rng, pawn ? 8 : 0, pawn ? 55 : 63);
+            if (!b.piece[sq]) return sq;
+        }
+    };
+    place(b, WHITE, KING, freeSquare(false));
+    place(b, BLACK, KING, freeSquare(false));
+    for (int i = 0; i < count; i++) {
+        int type = uniform<int>(rng, PAWN, QUEEN);
+        place(b, uniform<int>(rng, BLACK, WHITE), type, freeSquare(type == PAWN));
+    }
+    return b;
+}
+
+// accumulator row of perspective p summed directly from the definition.
+void directSum(const Board &b, int p, i32 *row) {
+    for (int i = 0; i < ACC_SIZE; i++) row[i] = network.ft_biases[i];
+    for (int sq = 0; sq < 64; sq++) {
+        int colour = b.piece[sq] / 8, type = b.piece[sq] % 8;
+        if (!b.piece[sq] || type == KING) continue;
+        const i16 *w = &network.ft_weights[feature(p, b.ply.side[p].king_sq, type, colour == p, sq) * ACC_SIZE];
+        for (int i = 0; i < ACC_SIZE; i++) row[i] += w[i];
+    }
+}
+
+TEST(EvalAccumulator, FeatureIndexRotatesForBlack) {
+    // A black pawn on e7 (52) seen from black is square 11 (d2), with the black
+    // king on e8 (60) seen as 3 (d1).
+    EXPECT_EQ(featureIndex(BLACK, E8, 0, 0, E7), 641 * 3 + 1 + 0 + 11);
+    // The same pawn seen from white with the white king on e1: enemy pawn.
+    EXPECT_EQ(featureIndex(WHITE, E1, 0, 1, E7), 641 * 4 + 1 + 64 + 52);
+    // Extremes: the lowest and highest rows used.
+    EXPECT_EQ(featureIndex(WHITE, A1, 0, 0, A1), 1);
+    EXPECT_EQ(featureIndex(BLACK, A1, 4, 1, A1), 41023);
+    for (int p : {BLACK, WHITE})
+        for (int k = 0; k < 64; k++)
+            for (int type = PAWN; type <= QUEEN; type++)
+                for (int sq = 0; sq < 64; sq += 9)
+                    ASSERT_EQ(featureIndex(p, k, type - 1, 1, sq), feature(p, k, type, false, sq));
+}
+
+TEST(EvalAccumulator, RefreshEqualsDirectSum) {
+    NetworkSnapshot snapshot;
+    randomTransformer(77);
+    std::mt19937_64 rng(5);
+    alignas(64) i32 want[ACC_SIZE];
+    for (int n = 0; n < 200; n++) {
+        Board b = randomBoard(rng, n % 31);
+        refreshAccumulator(&b.ply);
+        for (int p : {WHITE, BLACK}) {
+            directSum(b, p, want);
+            ASSERT_EQ(0, std::memcmp(accumulator[accRow(p)], want, sizeof want))
+                << "board " << n << ", perspective " << p;
+        }
+    }
+}
+
+TEST(EvalAccumulator, BareKingsGiveTheBiases) {
+    NetworkSnapshot snapshot;
+    randomTransformer(3);
+    Board b;
+    std::memset(&b, 0, sizeof b);
+    place(b, WHITE, KING, G1);
+    place(b, BLACK, KING, B8);
+    refreshAccumulator(&b.ply);
+    for (int p : {WHITE, BLACK})
+        for (int i = 0; i < ACC_SIZE; i++) ASSERT_EQ(accumulator[accRow(p)][i], network.ft_biases[i]);
+}
+
+// An ordinary move (any non-king piece, quiet or capturing a non-king piece)
+// applied to a hand-built record: the incremental step must land on the
+// refresh of the new record.
+TEST(EvalAccumulator, IncrementalStepEqualsRefresh) {
+    NetworkSnapshot snapshot;
+    randomTransformer(11);
+    std::mt19937_64 rng(99);
+    int captures = 0;
+    for (int n = 0; n < 2000; n++) {
+        Board b = randomBoard(rng, 2 + n % 29);
+        refreshAccumulator(&b.ply);
+        int from, to;
+        do from = uniform<int>(rng, 0, 63);
+        while (!b.piece[from] || b.piece[from] % 8 == KING);
+        const int mover = b.piece[from] / 8, type = b.piece[from] % 8;
+        do to = uniform<int>(rng, 0, 63);
+        while (to == from || (b.piece[to] && (b.piece[to] / 8 == mover || b.piece[to] % 8 == KING)));
+        const int captured = b.piece[to] ? b.piece[to] % 8 : 0;
+        captures += captured != 0;
+        if (captured) lift(b, to);
+        lift(b, from);
+        place(b, mover, type, to);
+        updateAccumulator(buildMove(from, to, type, captured), &b.ply, mover);
+        alignas(64) i32 incremental[2][ACC_SIZE];
+        std::memcpy(incremental, accumulator, sizeof incremental);
+        refreshAccumulator(&b.ply);
+        ASSERT_EQ(0, std::memcmp(incremental, accumulator, sizeof incremental))
+            << "move " << from << "-" << to << " of type " << type << " capturing " << captured;
+    }
+    EXPECT_GT(captures, 200);
+}
+
+TEST(EvalAccumulator, PawnTakesQueenChangesThreeRowsPerPerspective) {
+    NetworkSnapshot snapshot;
+    randomTransformer(21);
+    Board b;
+    std::memset(&b, 0, sizeof b);
+    place(b, WHITE, KING, E1);
+    place(b, BLACK, KING, E8);
+    place(b, WHITE, PAWN, D4);
+    place(b, BLACK, QUEEN, E5);
+    refreshAccumulator(&b.ply);
+    alignas(64) i32 before[2][ACC_SIZE];
+    std::memcpy(before, accumulator, sizeof before);
+    lift(b, E5);
+    lift(b, D4);
+    place(b, WHITE, PAWN, E5);
+    updateAccumulator(buildMove(D4, E5, PAWN, QUEEN), &b.ply, WHITE);
+    for (int p : {WHITE, BLACK}) {
+        const int king = p == WHITE ? E1 : E8;
+        const i16 *add = &network.ft_weights[feature(p, king, PAWN, p == WHITE, E5) * ACC_SIZE];
+        const i16 *sub = &network.ft_weights[feature(p, king, PAWN, p == WHITE, D4) * ACC_SIZE];
+        const i16 *cap = &network.ft_weights[feature(p, king, QUEEN, p == BLACK, E5) * ACC_SIZE];
+        for (int i = 0; i < ACC_SIZE; i++)
+            ASSERT_EQ(accumulator[accRow(p)][i], before[accRow(p)][i] + add[i] - sub[i] - cap[i]) << i;
+    }
+}
+
+}  // namespace
