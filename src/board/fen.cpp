@@ -275,8 +275,9 @@ bool loadFen(const char *text) {
         return false;
     }
 
-    // The position is sound: it becomes plies[0].
-    std::memset(plies, 0, sizeof plies);
+    // The position is sound: it becomes plies[0]. Records above it are always
+    // filled by makeMove before anything reads them, so only this one is cleared.
+    std::memset(&plies[0], 0, sizeof plies[0]);
     Ply *root = &plies[0];
     std::memcpy(root->side, p->side, sizeof p->side);
     root->castling = p->castling;
