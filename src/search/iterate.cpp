@@ -35,10 +35,12 @@ size_t appendText(char *buf, size_t len, const char *text) {
 Move legalTableMove(Move move) {
     updateAttacks();
     generateMoves(GEN_ALL);
+    // The fields makeMove reads: squares, mover, captured piece, promotion.
+    constexpr u32 PLAYED_FIELDS = 0x07707fffu;
     const Ply *p = curr_ply;
     for (int i = 0; i < p->generated; i++) {
         Move m = p->moves[i];
-        if ((m & 0xfff) == (move & 0xfff) && movePromotion(m) == movePromotion(move)) return m;
+        if ((m & PLAYED_FIELDS) == (move & PLAYED_FIELDS)) return m;
     }
     return 0;
 }

@@ -433,6 +433,28 @@ TEST_P(UciSearch, BenchLeavesTheLastPositionAndAnEmptyTable) {
     EXPECT_TRUE(e.quit());
 }
 
+TEST(SearchConsistency, EveryBuildSearchesTheSameTrees) {
+    // The same commands give the same bytes on every build, apart from the
+    // clock readings and the speeds computed from them.
+    const std::string script =
+        "position startpos moves e2e4 c7c5\ngo depth 9\n"
+        "position fen r2q2k1/pb3pp1/1p3n1p/2bpr3/8/2NBP3/PPQB1PPP/2RR2K1 w - - 0 16\ngo depth 8\n"
+        "position fen 8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1\ngo depth 10\ndebug\n";
+    static const std::regex timing("time [0-9]+ nodes ([0-9]+) nps [0-9]+");
+    const std::vector<std::string> &isas = testedIsas();
+    ASSERT_FALSE(isas.empty());
+    std::string reference;
+    for (const std::string &isa : isas) {
+        RunResult r = runScript(programPath(isa), script, binaryDir(), 120000 * SLOWDOWN);
+        EXPECT_TRUE(r.exit.finished && r.exit.exited && r.exit.status == 0) << isa << ": " << describe(r.exit);
+        std::string masked = std::regex_replace(r.out, timing, "time # nodes $1 nps #");
+        std::string head = expectedFeatureLine();
+        EXPECT_NE(masked.find("bestmove"), std::string::npos);
+        if (reference.empty()) reference = masked;
+        else EXPECT_EQ(masked, reference) << isa;
+    }
+}
+
 CORVIX_FOR_EACH_BUILD(UciSearch);
 
 }  // namespace

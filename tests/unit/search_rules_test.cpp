@@ -307,4 +307,44 @@ TEST(NodeResults, EdgesOfTheSearch) {
     EXPECT_EQ(uci(search.bestmove), "a1a8");
 }
 
+TEST(PrincipalVariation, OnlyLegalTableMovesArePlayed) {
+    freshSearch();
+    setUp(START_FEN);
+    Move e2e4 = findMove("e2e4");
+    makeMove(e2e4);
+    u64 after = curr_ply->key;
+    Move e7e5 = findMove("e7e5");
+    undoMove();
+    // A legal move behind e2e4 is printed; the line ends where the table ends.
+    ttStore(after, 32, 1, -1, 1, e7e5, 0);
+    EXPECT_EQ(captureStdout([&] { printPv(e2e4); }), "e2e4 e7e5 ");
+    // A move that cannot be played there (a key collision) ends the line.
+    ttStore(after, 32, 1, -1, 1, e2e4, 0);
+    EXPECT_EQ(captureStdout([&] { printPv(e2e4); }), "e2e4 ");
+    ttStore(after, 32, 1, -1, 1, buildMove(E7, E5, KNIGHT), 0);
+    EXPECT_EQ(captureStdout([&] { printPv(e2e4); }), "e2e4 ");
+    // The walk leaves the stack as it found it.
+    EXPECT_EQ(ply_count, 0);
+    EXPECT_EQ(curr_ply, &plies[0]);
+}
+
+TEST(PrincipalVariation, ACycleEndsAtTheThirdOccurrence) {
+    freshSearch();
+    setUp(START_FEN);
+    // Knights out and back for ever, as far as the table says.
+    const char *cycle[4] = {"g1f3", "g8f6", "f3g1", "f6g8"};
+    Move first = findMove(cycle[0]);
+    for (int i = 0; i < 4; i++) {
+        Move m = findMove(cycle[i]);
+        makeMove(m);
+        updateAttacks();
+        generateMoves(GEN_ALL);
+        ttStore(curr_ply->key, 32, 1, -1, 1, findMove(cycle[(i + 1) % 4]), 0);
+    }
+    for (int i = 0; i < 4; i++) undoMove();
+    std::string line = captureStdout([&] { printPv(first); });
+    EXPECT_EQ(line, "g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1 f6g8 ");
+    EXPECT_EQ(ply_count, 0);
+}
+
 }  // namespace
