@@ -75,6 +75,11 @@ void *allocateZeroed(size_t size) {
     return block;
 }
 
+void zeroBlock(void *block, size_t size) {
+    if (!block || size == 0) return;
+    if (madvise(block, size, MADV_DONTNEED) != 0) std::memset(block, 0, size);
+}
+
 void freeZeroed(void *block, size_t size) {
     if (block) munmap(block, size);
 }

@@ -21,6 +21,8 @@ namespace {
 constexpr u64 MEMORY_HEADROOM = 64ULL << 20;
 
 size_t table_bytes = 0;
+// Something was stored since the table was created or last cleared.
+bool table_dirty = false;
 
 bool validSize(int size_mb) {
     return size_mb >= HASH_MIN_MB && size_mb <= HASH_MAX_MB && (size_mb & (size_mb - 1)) == 0;
@@ -37,6 +39,7 @@ bool allocateTable(u64 entries) {
     if (!block) return false;
     hash_table = (HashEntry *)block;
     table_bytes = (size_t)bytes;
+    table_dirty = false;
     return true;
 }
 
@@ -78,7 +81,8 @@ void ttCreate(int size_mb) {
 void ttClear() {
     std::memset(&search, 0, sizeof search);
     std::memset(root_nodes, 0, sizeof root_nodes);
-    if (hash_table) std::memset(hash_table, 0, (size_t)(hash_entries * sizeof(HashEntry)));
+    if (hash_table && table_dirty) zeroBlock(hash_table, table_bytes);
+    table_dirty = false;
     hash_used = 0;
     std::memset(history, 0, sizeof history);
 }
@@ -118,6 +122,7 @@ void ttStore(u64 key, int pieces, int depth, int alpha, int beta, u32 move, int 
         for (int i = 1; i < 4; i++)
             if (bucket[i].depth < slot->depth) slot = &bucket[i];
     }
+    table_dirty = true;
     int bound = eval <= alpha ? UPPERBOUND : eval >= beta ? LOWERBOUND : EXACT;
     slot->key = key;
     slot->flags = (u8)(bound | (pieces << 2));
