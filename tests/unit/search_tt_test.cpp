@@ -1,7 +1,10 @@
 // The transposition table: sizes and messages, buckets, the replacement
 // order, the fill count, bounds and the two kinds of lookup.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <string>
 
 #include "unit/search_support.h"
@@ -51,6 +54,35 @@ TEST(TranspositionTable, SizesAndTheirMessages) {
         EXPECT_EQ(hash_table[c.entries - 1].flags, 0);
     }
     freshSearch();
+}
+
+// In a child process whose address space ends just above what it uses, so
+// that even 1 MB cannot be had: the sizes are halved down to 1 MB, then the
+// program ends with status 1.
+void createWithoutMemory(int mb) {
+    dup2(2, 1);  // the messages go where the death test looks
+    long pages = 0, resident = 0;
+    FILE *f = std::fopen("/proc/self/statm", "r");
+    if (!f || std::fscanf(f, "%ld %ld", &pages, &resident) != 2) std::_Exit(3);
+    std::fclose(f);
+    rlim_t used = (rlim_t)pages * (rlim_t)sysconf(_SC_PAGESIZE);
+    rlim_t table = (rlim_t)(hash_entries * sizeof(HashEntry));
+    struct rlimit limit = {used - table + 256 * 1024, used - table + 256 * 1024};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(4);
+    ttCreate(mb);
+    std::_Exit(0);
+}
+
+TEST(TranspositionTable, NoMemoryEvenForOneMegabyteEndsTheProgram) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address-space limit does not go with the sanitizers";
+#endif
+    freshSearch();
+    EXPECT_EXIT(createWithoutMemory(4), testing::ExitedWithCode(1),
+                "info debug Creation of Transposition Table : failure \\(4 MB\\)\n"
+                "info debug Creation of Transposition Table : failure \\(2 MB\\)\n"
+                "info debug Creation of Transposition Table : failure \\(1 MB\\)\n"
+                "info string Corvix will now halt...\n");
 }
 
 TEST(TranspositionTable, BucketsAreFourEntriesAtTheLowKeyBits) {
