@@ -32,6 +32,13 @@ inline Move swapInto(Move *moves, int i, int best) {
 
 }  // namespace
 
+void historyCutoff(int i, int rdepth) {
+    const Move *moves = curr_ply->moves;
+    if (!(moves[i] & HISTORY_EXCLUDED)) historyOf(moves[i]) += rdepth * rdepth;
+    for (int j = 0; j < i; j++)
+        if (!(moves[j] & HISTORY_EXCLUDED)) historyOf(moves[j]) -= rdepth;
+}
+
 bool innerOrderBefore(Move c, Move b) {
     return innerGreater(c, b, &history[curr_ply->us->info->colour][0][0], curr_ply->rank_flip);
 }

@@ -24,5 +24,10 @@ Move pickRootMove(int i);
 // Order by the move word alone (with rank_flip), for ProbCut and quiescence.
 Move pickSimpleKey(int i);
 
+// History after a cut-off by moves[i] of curr_ply at remaining depth rdepth:
+// the cut-off move gains rdepth * rdepth, every move tried before it loses
+// rdepth (moves with a bit in 16-27 are left alone).
+void historyCutoff(int i, int rdepth);
+
 // Whether move c comes before move b in the inner order (for the tests).
 bool innerOrderBefore(Move c, Move b);

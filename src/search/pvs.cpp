@@ -214,9 +214,7 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
             }
             if (s >= beta) {
                 cutoff = true;
-                if (!(m & HISTORY_EXCLUDED)) historyOf(m) += rdepth * rdepth;
-                for (int j = 0; j < i; j++)
-                    if (!(p->moves[j] & HISTORY_EXCLUDED)) historyOf(p->moves[j]) -= rdepth;
+                historyCutoff(i, rdepth);
             }
         }
         if (cutoff) break;

@@ -162,6 +162,59 @@ TEST(Ordering, RootOrderAndSimpleKey) {
     EXPECT_EQ(root[3], "e4d5");
 }
 
+TEST(Ordering, HistoryAfterACutoff) {
+    freshSearch();
+    setUp("4k3/8/8/8/8/8/8/R3K2R w KQ - 0 1");
+    // Tried in this order: a checking move, two quiet moves, then the quiet
+    // move that cuts off at remaining depth 3.
+    const Move check = findMove("a1a8"), quiet1 = findMove("a1a2"), quiet2 = findMove("h1h2"),
+               cut = findMove("h1h3");
+    ASSERT_NE(check & FLAG_CHECK, 0u);
+    ASSERT_EQ((quiet1 | quiet2 | cut) & HISTORY_EXCLUDED, 0u);
+    Move *moves = curr_ply->moves;
+    moves[0] = check;
+    moves[1] = quiet1 | FLAG_HASH;  // the table mark does not keep a move out
+    moves[2] = quiet2;
+    moves[3] = cut;
+    historyCutoff(3, 3);
+    EXPECT_EQ(historyOf(cut), 9);
+    EXPECT_EQ(historyOf(quiet1), -3);
+    EXPECT_EQ(historyOf(quiet2), -3);
+    EXPECT_EQ(historyOf(check), 0);
+    EXPECT_EQ(history[BLACK][moveMoved(cut)][moveTo(cut)], 0);  // the other colour's table
+    // A cut-off by the checking move: it keeps its value, nothing before it.
+    moves[0] = quiet2;
+    moves[1] = check;
+    historyCutoff(1, 2);
+    EXPECT_EQ(historyOf(check), 0);
+    EXPECT_EQ(historyOf(quiet2), -5);
+}
+
+TEST(NodeResults, TableCutoffNeedsTheDepth) {
+    requireNetwork();
+    freshSearch();
+    setUp("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3");
+    root_pieces = 32;
+    const u64 key = curr_ply->key;
+    // A lower bound of 500 at depth 3: a null-window node of remaining depth
+    // 3 (ply 2, horizon 5) with beta 1 takes it at once.
+    ttStore(key, 32, 3, 0, 1, 0, 500);
+    search.nodes = 0;
+    EXPECT_EQ(alphaBeta(2, 5, 0, 1, 0), 500);
+    EXPECT_EQ(search.nodes, 1u);
+    // Remaining depth 4: the entry is too shallow.
+    search.nodes = 0;
+    alphaBeta(2, 6, 0, 1, 0);
+    EXPECT_GT(search.nodes, 1u);
+    // A PV node never takes it.
+    freshSearch();
+    setUp("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3");
+    ttStore(key, 32, 3, 0, 1, 0, 500);
+    search.nodes = 0;
+    alphaBeta(2, 5, -100, 100, 0);
+    EXPECT_GT(search.nodes, 1u);
+}
+
 TEST(ExchangeTest, Cases) {
     struct Case {
         const char *name;
