@@ -1,5 +1,6 @@
 #include "search/endgame.h"
 
+#include "board/attacks.h"
 #include "board/position.h"
 #include "search/kpk.h"
 #include "tablebase/tbprobe.h"
@@ -14,13 +15,6 @@ const i8 king_centrality[64] = {
     0, 2, 2, 2, 2, 2, 2, 0,
     0, 0, 0, 0, 0, 0, 0, 0,
 };
-
-static u64 kingAttacksFrom(int sq) {
-    u64 b = bit(sq);
-    u64 att = ((b << 1) & ~FILE_A_BB) | ((b >> 1) & ~FILE_H_BB);
-    b |= att;
-    return att | (b << 8) | (b >> 8);
-}
 
 static int kingDistance(int a, int b) {
     int df = fileOf(a) - fileOf(b), dr = rankOf(a) - rankOf(b);
@@ -61,7 +55,7 @@ static int threePieces(int *score) {
     int us_colour = us == &p->side[WHITE] ? WHITE : BLACK;
 
     u64 their_piece = them->pieces[0] & ~them->pieces[KING];
-    if (kingAttacksFrom(us->king_sq) & their_piece & ~kingAttacksFrom(them->king_sq)) {
+    if (king_attacks[us->king_sq] & their_piece & ~king_attacks[them->king_sq]) {
         *score = 0;
         return 1;
     }

@@ -5,16 +5,9 @@
 #include <cstdint>
 #include <mutex>
 
+#include "board/types.h"
 #include "platform/mapped_file.h"
 #include "tablebase/tbchess.h"
-
-typedef uint64_t u64;
-typedef uint32_t u32;
-typedef uint16_t u16;
-typedef uint8_t u8;
-typedef int64_t i64;
-typedef int16_t i16;
-typedef int8_t i8;
 
 // Table kinds; records hold one value per kind in this order.
 enum : int { WDL = 0, DTM = 1, DTZ = 2, TB_KINDS = 3 };
