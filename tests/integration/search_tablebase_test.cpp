@@ -8,7 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "board/attacks.h"
+#include "board/fen.h"
+#include "board/movegen.h"
+#include "board/position.h"
+#include "board/sliders.h"
 #include "integration/search_support.h"
+#include "search/endgame.h"
+#include "tablebase/tbprobe.h"
 
 using namespace corvix_test;
 
@@ -93,6 +100,33 @@ TEST_P(Tablebases, PathOptionReportsAndLogs) {
 
 const std::regex TB_SCORE("info score cp (-?[0-9]+) ");
 
+// The answer the tables give for a position, worked out in this process with
+// the engine's own tablebase code: the "info" and "bestmove" lines expected.
+std::vector<std::string> expectedRootAnswer(const std::string &fen) {
+    static bool ready = false;
+    if (!ready) {
+        initPosition();
+        initAttackTables();
+        initSliders();
+        initSyzygy(tableDir().c_str());
+        ready = true;
+    }
+    std::fflush(stdout);
+    FILE *saved = stdout;
+    stdout = std::fopen("/dev/null", "w");
+    bool loaded = loadFen(fen.c_str());
+    std::fclose(stdout);
+    stdout = saved;
+    if (!loaded) return {"<bad fen>"};
+    updateAttacks();
+    generateMoves(GEN_ALL);
+    Move move;
+    int score;
+    if (!probeRootTablebase(&move, &score)) return {"<no answer from the tables>"};
+    char text[8];
+    return {"info score cp " + std::to_string(score) + " ", std::string("bestmove ") + moveText(move, text)};
+}
+
 // Plays a position out with the engine on both sides, one "go" per move,
 // each answered from the tables. Returns the number of plies until the side
 // to move is mated (-1 when no mate came within the limit).
@@ -145,6 +179,9 @@ TEST_P(Tablebases, RootAnswersAndPlayOuts) {
     };
     for (const Case &c : wins) {
         SCOPED_TRACE(c.name);
+        // The first answer is the tables' own: 10000 less the distance, and
+        // the move that keeps it shortest.
+        EXPECT_EQ(e.search(std::string("position fen ") + c.fen + "\ngo depth 3"), expectedRootAnswer(c.fen));
         int distance = 0;
         int plies = playOut(e, c.fen, 100, &distance);
         ASSERT_GT(plies, 0);
