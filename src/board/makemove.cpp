@@ -9,6 +9,7 @@
 #include "board/position.h"
 #include "eval/accumulator.h"
 #include "frontend/assert.h"
+#include "search/tt.h"
 
 namespace {
 
@@ -121,6 +122,9 @@ void makeMove(Move move) {
         key ^= castlingKey(nw->castling);
     }
     nw->key = key;
+    // The child probes its table bucket first thing: start loading it now, so
+    // that the accumulator update hides the memory latency.
+    ttPrefetch(key);
 
     nw->pawn_ending = pawnsAndKingOnly(nw->side[BLACK]) || pawnsAndKingOnly(nw->side[WHITE]) ? 1 : 0;
     nw->occupancy = nw->side[BLACK].pieces[0] | nw->side[WHITE].pieces[0];
@@ -134,8 +138,6 @@ void makeMove(Move move) {
     std::memcpy(old->saved_accumulator, accumulator, sizeof old->saved_accumulator);
     if (type == KING || promotion || en_passant) refreshAccumulator(nw);
     else updateAccumulator(move, nw, colour);
-
-    // The transposition-table slot of nw->key is prefetched here once the table exists.
 }
 
 void undoMove() {
@@ -161,7 +163,7 @@ void makeNullMove() {
     nw->rank_flip = colour == WHITE ? 0xe38 : 0;
     ply_count++;
     curr_ply = nw;
-    // The transposition-table slot of nw->key is prefetched here once the table exists.
+    ttPrefetch(nw->key);
 }
 
 void undoNullMove() {

@@ -14,6 +14,7 @@
 #include "platform/console.h"
 #include "platform/cpu.h"
 #include "search/tables.h"
+#include "search/tt.h"
 #include "tablebase/tbprobe.h"
 
 int main(int argc, char **argv) {
@@ -45,8 +46,9 @@ int main(int argc, char **argv) {
         if (option) return analyseFile(option + std::strlen("-analyse=")) ? 0 : 1;
     }
 
-    // The transposition table is created here once the search is in.
+    ttCreate(HASH_DEFAULT_MB);
 
     loadFen(START_FEN);
+    ttClear();
     commandLoop();
 }

@@ -1,5 +1,6 @@
 #include "frontend/uci.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,15 +9,15 @@
 #include "board/position.h"
 #include "eval/accumulator.h"
 #include "frontend/commands.h"
+#include "search/iterate.h"
+#include "search/ordering.h"
+#include "search/timecontrol.h"
+#include "search/tt.h"
 #include "tablebase/tbprobe.h"
 
 const char *const ENGINE_NAME = "Corvix 0.7.nnue x64";
 
 namespace {
-
-constexpr int HASH_DEFAULT_MB = 128;
-constexpr int HASH_MIN_MB = 1;
-constexpr int HASH_MAX_MB = 65536;
 
 // Texts handed to loadFen and playMoves by "position".
 char fen_text[INPUT_BUFFER_SIZE];
@@ -69,8 +70,7 @@ void isReadyCommand() { std::printf("readyok\n"); }
 
 void newGameCommand() {
     loadFen(START_FEN);
-    // The transposition table and the search tables are cleared here once
-    // the search is in.
+    ttClear();
 }
 
 // "position startpos [moves ...]" or "position fen FEN [moves ...]". A FEN
@@ -93,12 +93,30 @@ void positionCommand() {
     if (!ok) restorePosition();
 }
 
-void goCommand() { std::printf("info string go is not available yet\n"); }
+// "go": the limits of the command, then the search on the current position.
+// Afterwards the search record and the ordering tables start afresh; the
+// transposition table keeps what this search found.
+void goCommand() {
+    setGoLimits(input_buffer, curr_ply->us->info->colour == WHITE);
+    startSearch();
+    std::memset(&search, 0, sizeof search);
+    std::memset(root_nodes, 0, sizeof root_nodes);
+    std::memset(history, 0, sizeof history);
+}
 
 // A search that was running has already stopped when this line arrived.
 void stopCommand() {}
 
-void setHashCommand() { std::printf("info string setoption name Hash is not available yet\n"); }
+// "setoption name Hash value N": a new table of N MB (the old one and its
+// contents are released). Without a number nothing happens.
+void setHashCommand() {
+    long long size_mb;
+    if (std::sscanf(input_buffer, "setoption name Hash value %lli", &size_mb) != 1) return;
+    // Out of the int range is as invalid as any other size outside 1..65536.
+    if (size_mb > INT_MAX) size_mb = INT_MAX;
+    if (size_mb < INT_MIN) size_mb = INT_MIN;
+    ttCreate((int)size_mb);
+}
 
 void setSyzygyPathCommand() {
     static char path[INPUT_BUFFER_SIZE];
@@ -109,5 +127,6 @@ void setSyzygyPathCommand() {
 void quitCommand() {
     initSyzygy("");  // unmaps every table file
     freeTableArrays();
+    ttFree();
     std::exit(0);
 }

@@ -36,7 +36,7 @@ protected:
     Outcome analyse(const std::string &argument, int timeout_ms = 60000) {
         RunResult r = runScript(program(), "", binaryDir(), timeout_ms, {argument});
         Outcome o{splitLines(r.out), r.exit, r.err};
-        std::vector<std::string> head = startupLines();
+        std::vector<std::string> head = reportLines();
         EXPECT_GE(o.lines.size(), head.size()) << r.out;
         if (o.lines.size() >= head.size()) {
             EXPECT_EQ(std::vector<std::string>(o.lines.begin(), o.lines.begin() + head.size()), head);

@@ -15,6 +15,7 @@ const char *const BANNER = "Corvix 0.7.nnue x64 ('quit' to exit)";
 const char *const NETWORK_OK = "info debug Loading NNUE file : success ('nn-82215d0fd0df.nnue')";
 const char *const NETWORK_ERROR = "info debug Error while loading NNUE file ('nn-82215d0fd0df.nnue')";
 const char *const SYZYGY_FAILURE = "info debug Initialisation of Syzygy : failure";
+const char *const TABLE_OK = "info debug Creation of Transposition Table : success (128 MB)";
 
 // The feature line this processor must produce (from the compiler's own
 // processor probe, which also checks that the system saves the AVX state).
@@ -34,10 +35,17 @@ inline std::string expectedFeatureLine() {
     return line;
 }
 
-// The lines printed before the first command is read, in this order. The
-// transposition-table line joins them once the search is in.
-inline std::vector<std::string> startupLines() {
+// The report printed before the analysis tool would run, in this order.
+inline std::vector<std::string> reportLines() {
     return {BANNER, expectedFeatureLine(), NETWORK_OK, SYZYGY_FAILURE};
+}
+
+// The lines printed before the first command is read: the report, then the
+// transposition table.
+inline std::vector<std::string> startupLines() {
+    std::vector<std::string> lines = reportLines();
+    lines.push_back(TABLE_OK);
+    return lines;
 }
 
 // One build of the engine; the test parameter is its instruction-set level.

@@ -157,7 +157,7 @@ TEST_P(Input, NoStandardInputAtAll) {
 TEST_P(Input, LinesOfOneBurstAreAllAnsweredWhileTheInputStaysOpen) {
     Process p(program(), {}, binaryDir());
     std::vector<std::string> lines;
-    ASSERT_TRUE(p.readUntil(SYZYGY_FAILURE, lines, 20000));
+    ASSERT_TRUE(p.readUntil(TABLE_OK, lines, 20000));
     // A GUI writes "stop" and "isready" together and then waits.
     ASSERT_TRUE(p.sendRaw("stop\nisready\n"));
     std::string line;

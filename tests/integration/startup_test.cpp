@@ -70,7 +70,7 @@ TEST_P(Startup, SyntheticNetworkFiles) {
         EXPECT_EQ(r.err, "");
         std::vector<std::string> expected;
         if (c.loads)
-            expected = {BANNER, expectedFeatureLine(), NETWORK_OK, SYZYGY_FAILURE, "readyok"};
+            expected = {BANNER, expectedFeatureLine(), NETWORK_OK, SYZYGY_FAILURE, TABLE_OK, "readyok"};
         else
             expected = {BANNER, expectedFeatureLine(), NETWORK_ERROR};
         EXPECT_EQ(splitLines(r.out), expected);
@@ -96,7 +96,7 @@ TEST_P(Startup, AnalyseArgumentRunsTheToolInsteadOfTheProtocol) {
     RunResult r = runScript(program(), "isready\nuci\n", binaryDir(), 30000, {"-x", "--x-analyse=" + empty, "y"});
     EXPECT_TRUE(r.exit.finished && r.exit.exited && r.exit.status == 0) << describe(r.exit);
     std::vector<std::string> lines = splitLines(r.out);
-    std::vector<std::string> head = startupLines();
+    std::vector<std::string> head = reportLines();
     ASSERT_GE(lines.size(), head.size());
     EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + head.size()), head);
     for (const std::string &line : lines) {

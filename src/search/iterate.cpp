@@ -1,0 +1,210 @@
+#include "search/iterate.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/position.h"
+#include "search/endgame.h"
+#include "search/pvs.h"
+#include "search/timecontrol.h"
+#include "search/tt.h"
+
+SearchRecord search;
+
+namespace {
+
+constexpr size_t LINE_SIZE = 4096;
+char line[LINE_SIZE];
+
+// Highest record index the principal-variation walk may make a move into.
+constexpr int PV_LAST_RECORD = PLY_STACK_SIZE - 1;
+
+size_t appendText(char *buf, size_t len, const char *text) {
+    size_t n = std::strlen(text);
+    if (len + n >= LINE_SIZE) n = LINE_SIZE - 1 - len;
+    std::memcpy(buf + len, text, n);
+    buf[len + n] = '\0';
+    return len + n;
+}
+
+// The generated word of a table move when it is legal in curr_ply, else 0.
+// Runs the move generator on curr_ply, which the walk owns (it stands above
+// the node that printed).
+Move legalTableMove(Move move) {
+    updateAttacks();
+    generateMoves(GEN_ALL);
+    // The fields makeMove reads: squares, mover, captured piece, promotion.
+    constexpr u32 PLAYED_FIELDS = 0x07707fffu;
+    const Ply *p = curr_ply;
+    for (int i = 0; i < p->generated; i++) {
+        Move m = p->moves[i];
+        if ((m & PLAYED_FIELDS) == (move & PLAYED_FIELDS)) return m;
+    }
+    return 0;
+}
+
+// printPv into the line buffer.
+size_t appendPv(size_t len, Move move) {
+    if (isDraw()) return len;
+    if (!move) return len;
+    len = appendMoveText(line, len, move);
+    len = appendText(line, len, " ");
+    if (ply_count + 1 > PV_LAST_RECORD) return len;
+    makeMove(move);
+    const HashEntry *e = ttProbeMove(curr_ply->key);
+    Move next = e ? e->move : 0;
+    // A key collision could offer a move that is not legal here, and the
+    // stack must keep a record for the move after it.
+    if (next && (ply_count + 1 > PV_LAST_RECORD || !(next = legalTableMove(next)))) next = 0;
+    len = appendPv(len, next);
+    undoMove();
+    return len;
+}
+
+void finalLines() {
+    char text[64];
+    if (isMateScore(search.score))
+        std::printf("info string Mate in %i half-moves !\n",
+                    search.score < 0 ? search.score + MATE : MATE - search.score);
+    std::printf("info %s\n", scoreText(search.score, text));
+    size_t len = appendText(line, 0, "bestmove ");
+    len = appendMoveText(line, len, search.bestmove);
+    appendText(line, len, "\n");
+    std::fputs(line, stdout);
+}
+
+}  // namespace
+
+size_t appendMoveText(char *buf, size_t len, Move move) {
+    static const char FILES[] = "abcdefgh", RANKS[] = "12345678", PROMOTIONS[] = "??nbrq?";
+    if (!move) {
+        std::memcpy(buf + len, "0000", 5);
+        return len + 4;
+    }
+    int from = moveFrom(move), to = moveTo(move);
+    buf[len++] = FILES[fileOf(from)];
+    buf[len++] = RANKS[rankOf(from)];
+    buf[len++] = FILES[fileOf(to)];
+    buf[len++] = RANKS[rankOf(to)];
+    if (movePromotion(move)) buf[len++] = PROMOTIONS[movePromotion(move)];
+    buf[len] = '\0';
+    return len;
+}
+
+char *scoreText(int score, char *buf) {
+    if (!isMateScore(score)) std::sprintf(buf, "score cp %i ", score);
+    else if (score > 0) std::sprintf(buf, "score mate %i ", (MATE + 1 - score) / 2);
+    else std::sprintf(buf, "score mate %i ", -((score + MATE + 1) / 2));
+    return buf;
+}
+
+void printPv(Move move) {
+    appendPv(0, move);
+    std::fputs(line, stdout);
+}
+
+void printIterationLine(int best, int alpha, int beta) {
+    search.elapsed = (u64)(searchClock() - search.start_time);
+    search.nps = search.elapsed ? search.nodes / search.elapsed * 1000 : 0;
+    char text[64];
+    size_t len = (size_t)std::snprintf(line, LINE_SIZE, "info depth %i seldepth %i ", search.depth, search.seldepth);
+    len = appendText(line, len, scoreText(best, text));
+    if (best <= alpha) len = appendText(line, len, "upperbound ");
+    else if (best >= beta) len = appendText(line, len, "lowerbound ");
+    len = appendText(line, len, "pv ");
+    len = appendPv(len, search.bestmove);
+    std::snprintf(line + len, LINE_SIZE - len, "time %llu nodes %llu nps %llu hashfull %i\n",
+                  (unsigned long long)search.elapsed, (unsigned long long)search.nodes,
+                  (unsigned long long)search.nps, hashfull());
+    std::fputs(line, stdout);
+}
+
+void startSearch() {
+    search.start_time = searchClock();
+    // The search writes up to MAX_PLY + 1 records above the root.
+    compactHistory(SEARCH_STACK_RESERVE);
+    if (isDraw()) {
+        std::printf("info string Game over (draw) !\n");
+        std::printf("bestmove 0000\n");
+        return;
+    }
+    iterativeDeepening();
+}
+
+void iterativeDeepening() {
+    Ply *root = curr_ply;
+    updateAttacks();
+    generateMoves(GEN_ALL);
+    const int in_check = root->us->attacks[ATK_CHECKERS] != 0;
+
+    if (root->generated == 0) {
+        std::printf("info string Game over (%s) !\n", in_check ? "mate" : "pat");
+        std::printf("bestmove 0000\n");
+        return;
+    }
+    if (root->generated == 1 && search.limit_type == LIMIT_CLOCK) {
+        size_t len = appendText(line, 0, "bestmove ");
+        len = appendMoveText(line, len, root->moves[0]);
+        appendText(line, len, "\n");
+        std::fputs(line, stdout);
+        return;
+    }
+    {
+        Move move;
+        int score;
+        if (probeRootTablebase(&move, &score)) {
+            search.bestmove = move;
+            search.score = score;
+            char text[64];
+            std::printf("info %s\n", scoreText(score, text));
+            size_t len = appendText(line, 0, "bestmove ");
+            len = appendMoveText(line, len, move);
+            appendText(line, len, "\n");
+            std::fputs(line, stdout);
+            return;
+        }
+    }
+
+    root_pieces = popCount(root->occupancy);
+
+    search.depth = 1;
+    search.seldepth = 1;
+    int r = alphaBeta(0, 1, -INF, INF, in_check);
+    search.depth = 2;
+
+    if (!isMateScore(r)) {
+        int alpha = -INF, beta = INF, fails = 0;
+        for (;;) {
+            const int d = search.depth;
+            if (search.limit_type == LIMIT_DEPTH && search.max_depth < d) break;
+            search.seldepth = d;
+            r = alphaBeta(0, d, alpha, beta, in_check);
+            if (search.stop) break;
+            if (alpha < r && r < beta) {
+                search.depth = d + 1;
+                alpha = (r > -59990 ? r : -59990) - 10;
+                beta = (r < 59990 ? r : 59990) + 10;
+                fails = 0;
+                search.elapsed = (u64)(searchClock() - search.start_time);
+                if (search.limit_type == LIMIT_CLOCK && 2 * search.elapsed > search.time_budget) break;
+                if (d + 1 > MAX_PLY || isMateScore(r)) break;
+            } else {
+                fails++;
+                if (fails > 999) {
+                    alpha = -INF;
+                    beta = INF;
+                } else {
+                    alpha = r - 10 * fails > -INF ? r - 10 * fails : -INF;
+                    beta = r + 10 * fails < INF ? r + 10 * fails : INF;
+                }
+            }
+        }
+    }
+
+    // Stopped before any root move was completed: the first move of the
+    // root list is still a legal answer.
+    if (!search.bestmove) search.bestmove = root->moves[0] & ~FLAG_HASH;
+    finalLines();
+}

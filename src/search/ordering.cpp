@@ -1,0 +1,96 @@
+#include "search/ordering.h"
+
+#include "search/tables.h"
+
+i32 history[2][8][64];
+u64 root_nodes[4096];
+
+namespace {
+
+// Inner order: flags, then history for quiet moves, then centrality, then
+// the move word seen from the mover's side. Strictly greater only, so that
+// the earlier of two equal moves stays in front.
+inline bool innerGreater(Move c, Move b, const i32 *colour_history, i32 rank_flip) {
+    u32 fc = c & ORDER_MASK, fb = b & ORDER_MASK;
+    if (fc != fb) return fc > fb;
+    if (fc == 0) {
+        i32 hc = colour_history[moveMoved(c) * 64 + moveTo(c)];
+        i32 hb = colour_history[moveMoved(b) * 64 + moveTo(b)];
+        if (hc != hb) return hc > hb;
+    }
+    u8 cc = move_centrality[c & 0xfff], cb = move_centrality[b & 0xfff];
+    if (cc != cb) return cc > cb;
+    return (i32)(c ^ rank_flip) > (i32)(b ^ rank_flip);
+}
+
+inline Move swapInto(Move *moves, int i, int best) {
+    Move m = moves[best];
+    moves[best] = moves[i];
+    moves[i] = m;
+    return m;
+}
+
+}  // namespace
+
+void historyCutoff(int i, int rdepth) {
+    const Move *moves = curr_ply->moves;
+    if (!(moves[i] & HISTORY_EXCLUDED)) historyOf(moves[i]) += rdepth * rdepth;
+    for (int j = 0; j < i; j++)
+        if (!(moves[j] & HISTORY_EXCLUDED)) historyOf(moves[j]) -= rdepth;
+}
+
+bool innerOrderBefore(Move c, Move b) {
+    return innerGreater(c, b, &history[curr_ply->us->info->colour][0][0], curr_ply->rank_flip);
+}
+
+Move pickNextMove(int i) {
+    Ply *p = curr_ply;
+    Move *moves = p->moves;
+    int n = p->generated;
+    const i32 *colour_history = &history[p->us->info->colour][0][0];
+    i32 rank_flip = p->rank_flip;
+    int best = i;
+    for (int j = i + 1; j < n; j++)
+        if (innerGreater(moves[j], moves[best], colour_history, rank_flip)) best = j;
+    return swapInto(moves, i, best);
+}
+
+Move pickRootMove(int i) {
+    Ply *p = curr_ply;
+    Move *moves = p->moves;
+    int n = p->generated;
+    const i32 *colour_history = &history[p->us->info->colour][0][0];
+    i32 rank_flip = p->rank_flip;
+    int best = i;
+    for (int j = i + 1; j < n; j++) {
+        Move c = moves[j], b = moves[best];
+        if ((c & FLAG_HASH) != (b & FLAG_HASH)) {
+            if (c & FLAG_HASH) best = j;
+            continue;
+        }
+        u64 nc = root_nodes[c & 0xfff], nb = root_nodes[b & 0xfff];
+        if (nc != nb) {
+            if (nc > nb) best = j;
+            continue;
+        }
+        if (innerGreater(c, b, colour_history, rank_flip)) best = j;
+    }
+    return swapInto(moves, i, best);
+}
+
+Move pickSimpleKey(int i) {
+    Ply *p = curr_ply;
+    Move *moves = p->moves;
+    int n = p->generated;
+    i32 rank_flip = p->rank_flip;
+    int best = i;
+    i32 best_key = (i32)(moves[i] ^ rank_flip);
+    for (int j = i + 1; j < n; j++) {
+        i32 key = (i32)(moves[j] ^ rank_flip);
+        if (key > best_key) {
+            best = j;
+            best_key = key;
+        }
+    }
+    return swapInto(moves, i, best);
+}

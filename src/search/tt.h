@@ -1,0 +1,55 @@
+// The transposition table: buckets of four 16-byte entries keyed by the full
+// position key, replaced by piece count relative to the root and by depth.
+#pragma once
+
+#include "board/types.h"
+
+// Bound types (bits 0-1 of flags).
+enum : int { UPPERBOUND = 1, LOWERBOUND = 2, EXACT = 3 };
+
+struct HashEntry {
+    u64 key;
+    u8 flags;   // bound type | pieces << 2; 0 marks an empty entry
+    u8 depth;   // remaining depth of the search that stored it
+    i16 eval;
+    u32 move;   // best move, FLAG_HASH clear; 0 if none
+};
+static_assert(sizeof(HashEntry) == 16, "a bucket of four entries must fill one cache line");
+
+constexpr int HASH_DEFAULT_MB = 128;
+constexpr int HASH_MIN_MB = 1;
+constexpr int HASH_MAX_MB = 65536;
+constexpr u64 ENTRIES_PER_MB = 65536;
+
+extern HashEntry *hash_table;
+extern u64 hash_entries;
+extern u32 hash_mask;       // hash_entries - 4, as a 32-bit value
+extern u64 hash_used;       // entries filled since the last clear
+extern int root_pieces;     // pieces on the board at the root of the search
+
+inline int entryPieces(const HashEntry *e) { return e->flags >> 2; }
+inline int entryBound(const HashEntry *e) { return e->flags & 3; }
+
+// First entry of the bucket of a key.
+inline HashEntry *ttBucket(u64 key) { return hash_table + ((u32)key & hash_mask); }
+
+// Starts loading the bucket of a key into the cache (harmless before the
+// table exists: prefetching never faults).
+inline void ttPrefetch(u64 key) { __builtin_prefetch(hash_table + ((u32)key & hash_mask)); }
+
+// (Re)allocates the table with size_mb megabytes and reports the outcome;
+// invalid sizes give the default, a failed allocation halves the size, and a
+// failure at 1 MB ends the program with status 1.
+void ttCreate(int size_mb);
+// Frees the table (at the end of the program).
+void ttFree();
+// Empties the table and resets the search record, root_nodes and history.
+void ttClear();
+// Stores a node result (see ttStore in tt.cpp for the replacement order).
+void ttStore(u64 key, int pieces, int depth, int alpha, int beta, u32 move, int eval);
+// Search lookup: the entry of the key with the given piece count, or nullptr.
+const HashEntry *ttProbe(u64 key, int pieces);
+// Move lookup: the first entry of the key whatever its piece count, or nullptr.
+const HashEntry *ttProbeMove(u64 key);
+// Filled entries per mille.
+int hashfull();

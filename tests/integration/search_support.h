@@ -1,0 +1,77 @@
+// Helpers of the search tests: an engine kept running over a pipe, searches
+// whose output is collected up to "bestmove", and the fields of info lines.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "integration/engine.h"
+
+namespace corvix_test {
+
+// Sanitizer builds run many times slower: time limits grow by this factor.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int SLOWDOWN = 8;
+constexpr bool SANITIZED = true;
+#else
+constexpr int SLOWDOWN = 1;
+constexpr bool SANITIZED = false;
+#endif
+
+inline long long nowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+inline bool startsWith(const std::string &s, const std::string &prefix) { return s.rfind(prefix, 0) == 0; }
+
+// The integer after "name " in an info line, or -1.
+inline long long field(const std::string &line, const std::string &name) {
+    size_t at = line.find(" " + name + " ");
+    if (at == std::string::npos) return -1;
+    return std::stoll(line.substr(at + name.size() + 2));
+}
+
+inline bool isIterationLine(const std::string &line) { return startsWith(line, "info depth ") && line.find(" pv ") != std::string::npos; }
+
+// One engine over a pipe, past its start-up report.
+class Engine {
+public:
+    explicit Engine(const std::string &isa) : process_(programPath(isa), {}, binaryDir()) {
+        std::vector<std::string> lines;
+        ok_ = process_.readUntil(TABLE_OK, lines, 20000 * SLOWDOWN);
+    }
+    bool ok() const { return ok_; }
+    Process &process() { return process_; }
+    bool send(const std::string &line) { return process_.send(line); }
+
+    // Sends the commands and collects the output up to and including the
+    // "bestmove" line (empty when none came in time).
+    std::vector<std::string> search(const std::string &commands, int timeout_ms = 60000) {
+        std::vector<std::string> lines;
+        if (!process_.sendRaw(commands + "\n")) return {};
+        std::string line;
+        while (process_.readLine(line, timeout_ms * SLOWDOWN)) {
+            lines.push_back(line);
+            if (startsWith(line, "bestmove")) return lines;
+        }
+        lines.push_back("<no bestmove in time>");
+        return lines;
+    }
+
+    // Ends the engine with "quit"; true when it exits with status 0.
+    bool quit() {
+        process_.send("quit");
+        ExitInfo e = process_.wait(10000 * SLOWDOWN);
+        return e.finished && e.exited && e.status == 0;
+    }
+
+private:
+    Process process_;
+    bool ok_ = false;
+};
+
+}  // namespace corvix_test
