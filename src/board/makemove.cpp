@@ -136,8 +136,7 @@ void makeMove(Move move) {
     if (type == PAWN || captured == PAWN) updatePassed();
 
     std::memcpy(old->saved_accumulator, accumulator, sizeof old->saved_accumulator);
-    if (type == KING || promotion || en_passant) refreshAccumulator(nw);
-    else updateAccumulator(move, nw, colour);
+    updateAccumulator(move, nw, colour, en_passant);
 }
 
 void undoMove() {

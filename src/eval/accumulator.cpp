@@ -118,37 +118,71 @@ void moveCaptureRow(i32 *row, int added, int removed, int captured) {
     }
 }
 
-}  // namespace
-
-void refreshAccumulator(const Ply *ply) {
-    for (int p = BLACK; p <= WHITE; p++) {
-        const int king = ply->side[p].king_sq;
-        int features[64];
-        int count = 0;
-        for (int type = PAWN; type <= QUEEN; type++) {
-            for (int c = WHITE; c >= BLACK; c--) {
-                u64 b = ply->side[c].pieces[type];
-                const int r = c == p ? 0 : 1;
-                while (b && count < 64) features[count++] = featureIndex(p, king, type - 1, r, popLsb(b));
-            }
-        }
-        sumRows(accumulator[accRow(p)], features, count);
+// row -= removed.
+void removeRow(i32 *row, int removed) {
+    const i16 *r = weightRow(removed);
+    for (int i = 0; i < ACC_SIZE; i += STEP) {
+        Vec rlo, rhi;
+        widen(r + i, rlo, rhi);
+        store(row + i, sub(load(row + i), rlo));
+        store(row + i + HALF, sub(load(row + i + HALF), rhi));
     }
 }
 
-void updateAccumulator(Move move, const Ply *ply, int mover) {
+// Recomputes the row of one perspective from the pieces of a record.
+void refreshRow(const Ply *ply, int p) {
+    const int king = ply->side[p].king_sq;
+    int features[64];
+    int count = 0;
+    for (int type = PAWN; type <= QUEEN; type++) {
+        for (int c = WHITE; c >= BLACK; c--) {
+            u64 b = ply->side[c].pieces[type];
+            const int r = c == p ? 0 : 1;
+            while (b && count < 64) features[count++] = featureIndex(p, king, type - 1, r, popLsb(b));
+        }
+    }
+    sumRows(accumulator[accRow(p)], features, count);
+}
+
+}  // namespace
+
+void refreshAccumulator(const Ply *ply) {
+    for (int p = BLACK; p <= WHITE; p++) refreshRow(ply, p);
+}
+
+void updateAccumulator(Move move, const Ply *ply, int mover, bool en_passant) {
     const int from = moveFrom(move);
     const int to = moveTo(move);
-    const int k = movePiece(move) - 1;
+    const int type = movePiece(move);
     const int captured = moveCaptured(move);
+    const int promotion = movePromotion(move);
+    const int victim = en_passant ? (mover == WHITE ? to - 8 : to + 8) : to;
     for (int p = BLACK; p <= WHITE; p++) {
         const int king = ply->side[p].king_sq;
         const int r = p == mover ? 0 : 1;
-        const int added = featureIndex(p, king, k, r, to);
-        const int removed = featureIndex(p, king, k, r, from);
+        i32 *row = accumulator[accRow(p)];
+        if (type == KING) {
+            // The moving king anchors its own side's features: that row is
+            // computed afresh. For the other side a king is no feature; only
+            // the castling rook and a captured piece change its row.
+            if (p == mover) {
+                refreshRow(ply, p);
+                continue;
+            }
+            if (to == from + 2 || to == from - 2) {
+                const int rook_from = to == from + 2 ? from + 3 : from - 4;
+                const int rook_to = to == from + 2 ? from + 1 : from - 1;
+                moveRow(row, featureIndex(p, king, ROOK - 1, r, rook_to), featureIndex(p, king, ROOK - 1, r, rook_from));
+            } else if (captured) {
+                removeRow(row, featureIndex(p, king, captured - 1, 1 - r, to));
+            }
+            continue;
+        }
+        const int added = featureIndex(p, king, (promotion ? promotion : type) - 1, r, to);
+        const int removed = featureIndex(p, king, type - 1, r, from);
         if (captured)
-            moveCaptureRow(accumulator[accRow(p)], added, removed, featureIndex(p, king, captured - 1, 1 - r, to));
+            moveCaptureRow(row, added, removed, featureIndex(p, king, captured - 1, 1 - r, victim));
         else
-            moveRow(accumulator[accRow(p)], added, removed);
+            moveRow(row, added, removed);
     }
 }

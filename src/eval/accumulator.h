@@ -19,6 +19,9 @@ inline int featureIndex(int p, int k_sq, int k, int r, int s) {
 
 // Recomputes both rows from the pieces of a record.
 void refreshAccumulator(const Ply *ply);
-// Incremental step for an ordinary move (not a king move, promotion or en
-// passant) whose result is the record ply; mover is the colour that moved.
-void updateAccumulator(Move move, const Ply *ply, int mover);
+// The step of makeMove: brings both rows from the position before the move to
+// the record ply that the move produced; mover is the colour that moved.
+// Ordinary moves, captures, promotions and en passant change a few rows of
+// weights; a king move recomputes its own side's row (the king anchors it)
+// and changes the other row by the castling rook or the captured piece.
+void updateAccumulator(Move move, const Ply *ply, int mover, bool en_passant = false);
