@@ -2,6 +2,7 @@
 
 #include "board/attacks.h"
 #include "board/position.h"
+#include "board/sliders.h"
 #include "search/kpk.h"
 #include "tablebase/tbprobe.h"
 
@@ -47,6 +48,23 @@ void currentTbPosition(TbPosition *pos) {
     pos->turn = p->us == &p->side[WHITE];
 }
 
+// A lone king to move that has no square to step to is mated or stalemated.
+// The rules below would score such a position as a plain win for the other
+// side (a stalemate too), so it is left to the search, which finds the mate
+// or the draw. A king that could take the other piece has been dealt with.
+static bool loneKingStuck(const Ply *p) {
+    const Side *us = p->us, *them = p->them;
+    if (us->pieces[0] != us->pieces[KING]) return false;
+    const int them_colour = them == &p->side[WHITE] ? WHITE : BLACK;
+    // Sliders see through the king: it cannot step back along their line.
+    const u64 occupancy = p->occupancy & ~bit(us->king_sq);
+    u64 attacked = king_attacks[them->king_sq];
+    for (u64 b = them->pieces[PAWN]; b;) attacked |= pawn_attacks[them_colour][popLsb(b)];
+    for (u64 b = them->pieces[ROOK] | them->pieces[QUEEN]; b;) attacked |= rookAttacks(popLsb(b), occupancy);
+    for (u64 b = them->pieces[QUEEN]; b;) attacked |= bishopAttacks(popLsb(b), occupancy);
+    return (king_attacks[us->king_sq] & ~attacked) == 0;
+}
+
 // Three pieces: the lone piece hangs, a minor piece cannot win, a pawn is
 // judged by the bitbase, a rook or queen wins.
 static int threePieces(int *score) {
@@ -65,6 +83,7 @@ static int threePieces(int *score) {
         *score = 0;
         return 1;
     }
+    if (loneKingStuck(p)) return 0;
 
     int s = popCount(us->pieces[0]) == 2 ? 13000 : -13000;
     if (us->pieces[PAWN]) {

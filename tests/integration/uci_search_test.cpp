@@ -96,6 +96,8 @@ TEST_P(UciSearch, MateLines) {
          {"info string Mate in 1 half-moves !", "info score mate 1 ", "bestmove a1a8"}},
         {"single reply searched under a depth limit", "position fen 7k/8/6K1/8/8/8/P7/1R6 b - - 0 1",
          "go depth 6", {"info string Mate in 2 half-moves !", "info score mate -1 ", "bestmove h8g8"}},
+        {"a lone king's mate is seen without tables", "position fen 7k/5Q2/6K1/8/8/8/8/8 w - - 0 1",
+         "go depth 4", {"info string Mate in 1 half-moves !", "info score mate 1 ", "bestmove f7e8"}},
         {"promotion text", "position fen 8/4P1k1/8/8/8/8/8/4K3 w - - 0 1", "go depth 3",
          {"info score cp 13880 ", "bestmove e7e8q"}},
     };

@@ -99,6 +99,13 @@ TEST(Endgame, BareKingsAndThreePieces) {
         {"black pawn, weak side to move", "8/8/8/8/4p3/4k3/8/4K3 w - - 0 1", true, -13000 - (10 * 4 - 1) - 100},
         {"pawn hangs", "8/8/8/8/8/8/kP6/7K b - - 0 1", true, 0},
         {"four pieces without tables", "8/8/8/3k4/8/8/8/KQ5R w - - 0 1", false, 0},
+        // A lone king without a square to go to is mated or stalemated: the
+        // search has to see that, a rule score would call both a plain win.
+        {"queen mates", "7k/6Q1/6K1/8/8/8/8/8 b - - 0 1", false, 0},
+        {"queen stalemates", "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", false, 0},
+        {"rook mates along the rank", "R5k1/8/6K1/8/8/8/8/8 b - - 0 1", false, 0},
+        {"rook checks, the king steps aside", "R6k/8/8/8/8/8/8/6K1 b - - 0 1", true, -13000 - 500 + 10 * (0 - 0)},
+        {"king boxed in but the other side to move", "7k/5Q2/6K1/8/8/8/8/8 w - - 0 1", true, 13000 + 900 + 10 * (2 - 0)},
     };
     runCases(cases, sizeof cases / sizeof cases[0]);
 }
