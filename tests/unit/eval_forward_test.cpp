@@ -80,6 +80,30 @@ TEST(EvalForward, VectorPathMatchesReferenceOnRandomNetworks) {
     }
 }
 
+// Every input at 127 and every pair of layer-1 weights as large as it can be
+// while the byte multiply-add sums of two input groups still add up exactly in
+// 16 bits (|a| + |b| = 129), and one step beyond that; both signs.
+TEST(EvalForward, LargestWeightPairsStayExact) {
+    NetworkSnapshot snapshot;
+    for (auto &row : acc)
+        for (auto &v : row) v = 1000;
+    for (int pair_sum : {129, 130}) {
+        for (int sign : {1, -1}) {
+            clearLayers();
+            for (int i = 0; i < L1_SIZE * L1_INPUTS; i += 2) {
+                network.l1_weights[i] = (i8)(sign * 64);
+                network.l1_weights[i + 1] = (i8)(sign * (pair_sum - 64));
+            }
+            for (int o = 0; o < L2_SIZE; o++) network.l2_weights[o * L1_SIZE + o] = 64;
+            for (auto &w : network.out_weights) w = 1;
+            for (auto &b : network.l1_biases) b = -sign * 127 * pair_sum * 256 + 4000;
+            for (int side : {WHITE, BLACK})
+                EXPECT_EQ(vectorPass(acc, side), nnueForwardReference(acc, side))
+                    << NNUE_VECTOR_PATH << ": pair sum " << pair_sum << ", sign " << sign;
+        }
+    }
+}
+
 // The clamped input j of the side to move (or of the other side for j >= 256)
 // goes through output o = j % 32 of layer 1 with weight 64 and through output
 // q of layer 2 with weight 64, so hidden2[q] equals that input exactly; the
