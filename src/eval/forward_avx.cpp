@@ -7,6 +7,7 @@
 
 #include "eval/accumulator.h"
 #include "eval/forward.h"
+#include "eval/layer128.h"
 #include "eval/network.h"
 
 const char *const NNUE_VECTOR_PATH = "avx";
@@ -21,36 +22,6 @@ inline __m128i clampPack(__m128i a, __m128i b, __m128i c, __m128i d) {
     __m128i ab = _mm_packs_epi32(_mm_max_epi32(a, zero), _mm_max_epi32(b, zero));
     __m128i cd = _mm_packs_epi32(_mm_max_epi32(c, zero), _mm_max_epi32(d, zero));
     return _mm_packs_epi16(ab, cd);
-}
-
-inline __m128i dotStep(__m128i input, const i8 *weights) {
-    const __m128i ones = _mm_set1_epi16(1);
-    __m128i pairs = _mm_maddubs_epi16(input, _mm_loadu_si128((const __m128i *)weights));
-    return _mm_madd_epi16(pairs, ones);
-}
-
-template <int N>
-inline void layer(const u8 *input, const i8 *weights, const i32 *biases, u8 *out) {
-    __m128i s[8];
-    for (int o = 0; o < 32; o += 4) {
-        const i8 *w0 = weights + (o + 0) * N;
-        const i8 *w1 = weights + (o + 1) * N;
-        const i8 *w2 = weights + (o + 2) * N;
-        const i8 *w3 = weights + (o + 3) * N;
-        __m128i a0 = _mm_setzero_si128(), a1 = a0, a2 = a0, a3 = a0;
-        for (int j = 0; j < N; j += 16) {
-            __m128i in = _mm_load_si128((const __m128i *)(input + j));
-            a0 = _mm_add_epi32(a0, dotStep(in, w0 + j));
-            a1 = _mm_add_epi32(a1, dotStep(in, w1 + j));
-            a2 = _mm_add_epi32(a2, dotStep(in, w2 + j));
-            a3 = _mm_add_epi32(a3, dotStep(in, w3 + j));
-        }
-        __m128i sums = _mm_hadd_epi32(_mm_hadd_epi32(a0, a1), _mm_hadd_epi32(a2, a3));
-        sums = _mm_add_epi32(sums, _mm_load_si128((const __m128i *)(biases + o)));
-        s[o / 4] = _mm_srai_epi32(sums, 6);
-    }
-    _mm_store_si128((__m128i *)out, clampPack(s[0], s[1], s[2], s[3]));
-    _mm_store_si128((__m128i *)(out + 16), clampPack(s[4], s[5], s[6], s[7]));
 }
 
 inline void transformRow(const i32 *row, u8 *out) {
@@ -76,8 +47,8 @@ int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move) {
     transformRow(acc[accRow(side_to_move)], input);
     transformRow(acc[accRow(side_to_move ^ 1)], input + ACC_SIZE);
 
-    layer<L1_INPUTS>(input, network.l1_weights, network.l1_biases, hidden1);
-    layer<L1_SIZE>(hidden1, network.l2_weights, network.l2_biases, hidden2);
+    layer128::layer<L1_INPUTS>(input, network.l1_weights, network.l1_biases, hidden1, clampPack);
+    layer128::layer<L1_SIZE>(hidden1, network.l2_weights, network.l2_biases, hidden2, clampPack);
 
     // Output layer: bytes extended to 16 bits, 16-bit multiply-add.
     __m128i sum = _mm_setzero_si128();

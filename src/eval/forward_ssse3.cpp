@@ -1,15 +1,10 @@
-// Forward pass of the POPCNT build: 128-bit SSSE3 code.
-//
-// Layers 1 and 2 multiply the unsigned input bytes with the signed weight
-// bytes (pmaddubsw); each 16-bit pair sum lies in -32512..32258 because inputs
-// are 0..127, so it never saturates. A 16-bit multiply-add with ones then
-// widens the pairs to 32-bit sums.
+// Forward pass of the POPCNT build: 128-bit SSSE3 code. Layers 1 and 2 use
+// the byte multiply-add layer of layer128.h.
 #if defined(CORVIX_ISA_POPCNT)
-
-#include <tmmintrin.h>
 
 #include "eval/accumulator.h"
 #include "eval/forward.h"
+#include "eval/layer128.h"
 #include "eval/network.h"
 
 const char *const NNUE_VECTOR_PATH = "ssse3";
@@ -38,36 +33,9 @@ inline __m128i packBytes(__m128i a, __m128i b, __m128i c, __m128i d) {
                         _mm_or_si128(_mm_shuffle_epi8(c, mc), _mm_shuffle_epi8(d, md)));
 }
 
-inline __m128i dotStep(__m128i input, const i8 *weights) {
-    const __m128i ones = _mm_set1_epi16(1);
-    __m128i pairs = _mm_maddubs_epi16(input, _mm_loadu_si128((const __m128i *)weights));
-    return _mm_madd_epi16(pairs, ones);
-}
-
-// One dense layer of 32 outputs over N input bytes, four outputs at a time;
-// each input vector is loaded once per group of outputs.
-template <int N>
-inline void layer(const u8 *input, const i8 *weights, const i32 *biases, u8 *out) {
-    __m128i s[8];
-    for (int o = 0; o < 32; o += 4) {
-        const i8 *w0 = weights + (o + 0) * N;
-        const i8 *w1 = weights + (o + 1) * N;
-        const i8 *w2 = weights + (o + 2) * N;
-        const i8 *w3 = weights + (o + 3) * N;
-        __m128i a0 = _mm_setzero_si128(), a1 = a0, a2 = a0, a3 = a0;
-        for (int j = 0; j < N; j += 16) {
-            __m128i in = _mm_load_si128((const __m128i *)(input + j));
-            a0 = _mm_add_epi32(a0, dotStep(in, w0 + j));
-            a1 = _mm_add_epi32(a1, dotStep(in, w1 + j));
-            a2 = _mm_add_epi32(a2, dotStep(in, w2 + j));
-            a3 = _mm_add_epi32(a3, dotStep(in, w3 + j));
-        }
-        __m128i sums = _mm_hadd_epi32(_mm_hadd_epi32(a0, a1), _mm_hadd_epi32(a2, a3));
-        sums = _mm_add_epi32(sums, _mm_load_si128((const __m128i *)(biases + o)));
-        s[o / 4] = clamp127(_mm_srai_epi32(sums, 6));
-    }
-    _mm_store_si128((__m128i *)out, packBytes(s[0], s[1], s[2], s[3]));
-    _mm_store_si128((__m128i *)(out + 16), packBytes(s[4], s[5], s[6], s[7]));
+// The clamp and the byte packing of the hidden outputs.
+inline __m128i clampPackHidden(__m128i a, __m128i b, __m128i c, __m128i d) {
+    return packBytes(clamp127(a), clamp127(b), clamp127(c), clamp127(d));
 }
 
 inline void transformRow(const i32 *row, u8 *out) {
@@ -93,8 +61,8 @@ int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move) {
     transformRow(acc[accRow(side_to_move)], input);
     transformRow(acc[accRow(side_to_move ^ 1)], input + ACC_SIZE);
 
-    layer<L1_INPUTS>(input, network.l1_weights, network.l1_biases, hidden1);
-    layer<L1_SIZE>(hidden1, network.l2_weights, network.l2_biases, hidden2);
+    layer128::layer<L1_INPUTS>(input, network.l1_weights, network.l1_biases, hidden1, clampPackHidden);
+    layer128::layer<L1_SIZE>(hidden1, network.l2_weights, network.l2_biases, hidden2, clampPackHidden);
 
     // Output layer: bytes widened to 16 bits, 16-bit multiply-add.
     const __m128i zero = _mm_setzero_si128();
