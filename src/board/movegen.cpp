@@ -8,7 +8,6 @@
 #include "board/movegen.h"
 
 #include "board/attacks.h"
-#include "board/makemove.h"
 #include "board/position.h"
 #include "board/sliders.h"
 
@@ -121,20 +120,24 @@ inline void generatePromotions(GenContext &g, u64 evasion, u64 pinned, u64 promo
 
 // En passant is tried on the board (in the next record of the stack): taking
 // two pawns off one rank can expose the king in a way the pin sets miss.
+// En passant is tested on the position after the capture: both pawns leave
+// their squares, so a king on the rank (or a diagonal) through them can be
+// exposed. The capture is legal when the mover's king is not attacked there,
+// and it gives check when the other king is.
 inline void generateEnPassant(GenContext &g) {
     int ep_sq = lsb(g.p->ep);
     int colour = g.us->info->colour;
+    int victim = colour == WHITE ? ep_sq - 8 : ep_sq + 8;
     u64 capturers = g.us->pieces[PAWN] & pawn_attacks[colour ^ 1][ep_sq];
     while (capturers) {
         int from = popLsb(capturers);
+        Side us = *g.us, them = *g.them;
+        us.pieces[PAWN] ^= bit(from) | bit(ep_sq);
+        them.pieces[PAWN] ^= bit(victim);
+        u64 occupancy = (g.p->occupancy ^ bit(from) ^ bit(victim)) | bit(ep_sq);
+        if (attackedBy(us.king_sq, &them, occupancy)) continue;
         Move m = buildMove(from, ep_sq, PAWN, PAWN);
-        makeMove(m);
-        const Ply *q = curr_ply;
-        bool legal = !attackedBy(q->them->king_sq, q->us, q->occupancy);
-        bool check = attackedBy(q->us->king_sq, q->them, q->occupancy);
-        undoMove();
-        if (!legal) continue;
-        if (check) m |= FLAG_CHECK | FLAG_DISCOVERED;
+        if (attackedBy(them.king_sq, &us, occupancy)) m |= FLAG_CHECK | FLAG_DISCOVERED;
         g.list[g.n++] = m;
     }
 }
