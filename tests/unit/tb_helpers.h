@@ -9,6 +9,20 @@
 #include "support/engine_fixture.h"
 #include "tablebase/tbchess.h"
 
+// Puts a piece, given by its letter (either case), of one colour on a square.
+inline void tbPutPiece(TbPosition &pos, char letter, bool black, int sq) {
+    uint64_t b = 1ULL << sq;
+    (black ? pos.black : pos.white) |= b;
+    switch (letter | 32) {
+    case 'k': pos.kings |= b; break;
+    case 'q': pos.queens |= b; break;
+    case 'r': pos.rooks |= b; break;
+    case 'b': pos.bishops |= b; break;
+    case 'n': pos.knights |= b; break;
+    default: pos.pawns |= b; break;
+    }
+}
+
 inline TbPosition tbFromFen(const char *fen) {
     TbPosition pos;
     std::memset(&pos, 0, sizeof pos);
@@ -21,17 +35,7 @@ inline TbPosition tbFromFen(const char *fen) {
         } else if (*c >= '1' && *c <= '8') {
             file += *c - '0';
         } else {
-            uint64_t b = 1ULL << (rank * 8 + file++);
-            char l = *c;
-            if (l >= 'a') pos.black |= b; else pos.white |= b;
-            switch (l | 32) {
-            case 'k': pos.kings |= b; break;
-            case 'q': pos.queens |= b; break;
-            case 'r': pos.rooks |= b; break;
-            case 'b': pos.bishops |= b; break;
-            case 'n': pos.knights |= b; break;
-            default: pos.pawns |= b; break;
-            }
+            tbPutPiece(pos, *c, *c >= 'a', rank * 8 + file++);
         }
     }
     char side = 'w', castling[8] = "-", ep[4] = "-";

@@ -256,16 +256,7 @@ std::vector<TbPosition> samplePositions(const char *name, int count, std::mt1993
                 ok = false;
                 break;
             }
-            uint64_t b = 1ULL << sq;
-            (side ? p.black : p.white) |= b;
-            switch (*c) {
-            case 'K': p.kings |= b; break;
-            case 'Q': p.queens |= b; break;
-            case 'R': p.rooks |= b; break;
-            case 'B': p.bishops |= b; break;
-            case 'N': p.knights |= b; break;
-            default: p.pawns |= b; break;
-            }
+            tbPutPiece(p, *c, side != 0, sq);
         }
         p.turn = (uint8_t)(rng() & 1);
         if (ok && tbIsLegal(&p)) out.push_back(p);

@@ -60,16 +60,7 @@ u64 keyOfName(const char *name) {
             side = 1;
             continue;
         }
-        u64 b = 1ULL << sq++;
-        (side ? p.black : p.white) |= b;
-        switch (*c) {
-        case 'K': p.kings |= b; break;
-        case 'Q': p.queens |= b; break;
-        case 'R': p.rooks |= b; break;
-        case 'B': p.bishops |= b; break;
-        case 'N': p.knights |= b; break;
-        default: p.pawns |= b; break;
-        }
+        tbPutPiece(p, *c, side != 0, sq++);
     }
     return materialKey(&p, false);
 }
