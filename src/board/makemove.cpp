@@ -8,7 +8,7 @@
 #include "board/attacks.h"
 #include "board/position.h"
 #include "eval/accumulator.h"
-#include "frontend/assert.h"
+#include "board/assert.h"
 #include "search/tt.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // rook and bishop lookup tables, filled and checked once at start-up.
 #include "board/sliders.h"
 
-#include "frontend/assert.h"
+#include "board/assert.h"
 
 u64 rook_mask[64];
 u64 bishop_mask[64];

@@ -4,7 +4,7 @@
 #include "board/movegen.h"
 #include "board/position.h"
 #include "eval/evaluate.h"
-#include "frontend/assert.h"
+#include "board/assert.h"
 #include "search/endgame.h"
 #include "search/iterate.h"
 #include "search/ordering.h"

@@ -6,7 +6,7 @@
 #include "board/position.h"
 #include "board/sliders.h"
 #include "eval/evaluate.h"
-#include "frontend/assert.h"
+#include "board/assert.h"
 #include "search/endgame.h"
 #include "search/iterate.h"
 #include "search/ordering.h"

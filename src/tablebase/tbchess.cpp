@@ -1,6 +1,6 @@
 #include "tablebase/tbchess.h"
 
-#include "frontend/assert.h"
+#include "board/assert.h"
 
 typedef uint64_t u64;
 

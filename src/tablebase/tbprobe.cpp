@@ -3,7 +3,7 @@
 // move at the root.
 #include "tablebase/tbprobe.h"
 
-#include "frontend/assert.h"
+#include "board/assert.h"
 #include "tablebase/tbinternal.h"
 
 static const int WDL_TO_DTZ[5] = {-1, -101, 0, 101, 1};

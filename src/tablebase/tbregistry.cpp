@@ -6,7 +6,7 @@
 #include <new>
 #include <string>
 
-#include "frontend/assert.h"
+#include "board/assert.h"
 #include "tablebase/tbinternal.h"
 #include "tablebase/tbprobe.h"
 

@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "frontend/assert.h"
+#include "board/assert.h"
 #include "platform/mapped_file.h"
 #include "tablebase/tbinternal.h"
 #include "tablebase/tbprobe.h"
