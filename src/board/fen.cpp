@@ -8,6 +8,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
+#include "board/printable.h"
 #include "board/sliders.h"
 #include "eval/accumulator.h"
 
@@ -68,7 +69,8 @@ bool fieldIs(const Field &f, const char *s) { return f.len == (int)std::strlen(s
 void refuseFen(const char *what) { std::printf("info string Invalid FEN: %s\n", what); }
 
 void refuseFenField(const char *what, const Field &f) {
-    std::printf("info string Invalid FEN: %s '%.*s'\n", what, f.len < QUOTE_MAX ? f.len : QUOTE_MAX, f.text);
+    char quote[QUOTE_MAX + 1];
+    std::printf("info string Invalid FEN: %s '%s'\n", what, printableCopy(quote, sizeof quote, f.text, (size_t)f.len));
 }
 
 bool attackedBy(const Ply *p, int sq, int colour) {
@@ -121,7 +123,8 @@ bool parsePlacement(const Field &f, Ply *p) {
             const char *black = std::strchr(FEN_BLACK, c);
             const char *white = std::strchr(FEN_WHITE, c);
             if (!c || (!black && !white)) {
-                std::printf("info string Invalid FEN: unknown character '%c' in the piece placement\n", c);
+                std::printf("info string Invalid FEN: unknown character '%c' in the piece placement\n",
+                            isControlCharacter((unsigned char)c) ? '?' : c);
                 return false;
             }
             if (file >= 8) {
@@ -313,8 +316,9 @@ bool playMoves(const char *text) {
         bool malformed;
         Move move = parseMoveText(start, len, &malformed);
         if (!move) {
-            std::printf("info string %s move '%.*s'\n", malformed ? "Invalid" : "Illegal",
-                        len < QUOTE_MAX ? len : QUOTE_MAX, start);
+            char quote[QUOTE_MAX + 1];
+            std::printf("info string %s move '%s'\n", malformed ? "Invalid" : "Illegal",
+                        printableCopy(quote, sizeof quote, start, (size_t)len));
             return false;
         }
         makeMove(move);

@@ -6,6 +6,7 @@
 
 #include "board/fen.h"
 #include "board/movegen.h"
+#include "board/printable.h"
 #include "board/types.h"
 #include "eval/evaluate.h"
 
@@ -17,6 +18,19 @@ void printSummary(u64 samples, u64 perfect, u64 sum, i32 min, i32 max) {
                 (unsigned long long)perfect, (double)sum * 0.01, (double)min * 0.01, (double)max * 0.01);
 }
 
+// The difference line, which quotes the line of the file as it was read. Its
+// own ending (a line feed, or a carriage return and a line feed) is kept;
+// control characters before it are shown as '?'.
+void printDifference(i32 delta, i32 e, i32 r, const char *line) {
+    size_t len = std::strlen(line);
+    size_t text = len;
+    if (text > 0 && line[text - 1] == '\n') text--;
+    if (text > 0 && text < len && line[text - 1] == '\r') text--;
+    std::printf("delta = 0.%d, corvix = %d, stock = %d : ", delta, e, r);
+    printPrintable(line, text);
+    std::fputs(line + text, stdout);
+}
+
 // 32-bit arithmetic that wraps instead of overflowing on absurd references.
 inline i32 wrap(i64 v) { return (i32)(u32)(u64)v; }
 
@@ -25,7 +39,9 @@ inline i32 wrap(i64 v) { return (i32)(u32)(u64)v; }
 bool analyseFile(const char *file_name) {
     FILE *file_in = std::fopen(file_name, "r");
     if (file_in == NULL) {
-        std::printf("info string Cannot open analysis file '%s'\n", file_name);
+        std::printf("info string Cannot open analysis file '");
+        printPrintable(file_name, std::strlen(file_name));
+        std::printf("'\n");
         return false;
     }
 
@@ -63,7 +79,7 @@ bool analyseFile(const char *file_name) {
         if (delta == 0)
             perfect++;
         else if (size > 18)
-            std::printf("delta = 0.%d, corvix = %d, stock = %d : %s", delta, e, r, line);
+            printDifference(delta, e, r, line);
         if (delta < min) min = delta;
         if (delta > max) max = delta;
         samples++;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "board/printable.h"
 #include "frontend/diagnostics.h"
 #include "frontend/uci.h"
 #include "platform/console.h"
@@ -99,7 +100,13 @@ void dispatchCommand() {
             return;
         }
     }
-    std::printf("Unknown command : '%s'\n", input_buffer);
+    printUnknownCommand();
+}
+
+void printUnknownCommand() {
+    std::printf("Unknown command : '");
+    printPrintable(input_buffer, std::strlen(input_buffer));
+    std::printf("'\n");
 }
 
 void commandLoop() {

@@ -18,5 +18,9 @@ bool readCommand();
 // "Unknown command : '...'" when none matches.
 void dispatchCommand();
 
+// Prints "Unknown command : '...'" for the command in input_buffer (control
+// characters shown as '?').
+void printUnknownCommand();
+
 // Reads and dispatches commands until "quit" or the end of input; never returns.
 [[noreturn]] void commandLoop();

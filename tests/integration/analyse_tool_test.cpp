@@ -126,6 +126,19 @@ TEST_P(AnalyseTool, MissingFileIsNamedAndEndsWithFailure) {
     EXPECT_EQ(o.err, "");
 }
 
+TEST_P(AnalyseTool, QuotedFileTextShowsControlCharactersAsQuestionMarks) {
+    // The difference line quotes the file's line with its own ending kept;
+    // a control character inside it, and in the file name, is shown as '?'.
+    const std::string line = std::string(START) + ";-0.30\x1b[2J\rbestmove a1a1";
+    Outcome o = analyseText(line + "\n" + line + "\r\n");
+    const std::string shown = "delta = 0.27, corvix = -3, stock = -30 : " + std::string(START) + ";-0.30?[2J?bestmove a1a1";
+    EXPECT_EQ(o.lines, (std::vector<std::string>{shown, shown + "\r", summary(2, 0, 0.54, 0, 0.27)}));
+    const std::string path = dir_.file("absent\x1b[1m\r.txt");
+    o = analyse("-analyse=" + path);
+    EXPECT_EQ(o.lines, std::vector<std::string>{"info string Cannot open analysis file '" + dir_.path() +
+                                                "/absent?[1m?.txt'"});
+}
+
 TEST_P(AnalyseTool, SwitchAnywhereInAnArgument) {
     std::string path = dir_.file("data.txt");
     std::ofstream(path) << START << ";-0.03\n";

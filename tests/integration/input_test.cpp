@@ -58,9 +58,9 @@ TEST_P(Input, LinesAreNormalisedBeforeTheyAreMatched) {
         {"runs of blanks and tabs", "  foo   bar\tbaz\t\t qux ", unknown("foo bar baz qux")},
         {"leading tabs", "\t\tfoo", unknown("foo")},
         {"CR LF ending", "foo\r", unknown("foo")},
-        {"CR inside the line is kept", "fo\ro", unknown("fo\ro")},
-        {"CR before CR LF is kept", "foo\r\r", unknown("foo\r")},
-        {"CR after a blank", "foo \rbar", unknown("foo \rbar")},
+        {"CR inside the line is kept (and echoed as ?)", "fo\ro", unknown("fo?o")},
+        {"CR before CR LF is kept", "foo\r\r", unknown("foo?")},
+        {"CR after a blank", "foo \rbar", unknown("foo ?bar")},
         {"uci with trailing blank", "uci ", UCI_ANSWER},
         {"uci with leading blanks and CR LF", "   uci\r", UCI_ANSWER},
         {"isready between blanks", " \tisready\t ", {"readyok"}},
@@ -122,6 +122,31 @@ TEST_P(Input, OverlongLinesAreCutAndTheNextLineIsRead) {
     for (const LineCase &c : cases) inputs.push_back(c.input);
     std::vector<std::vector<std::string>> outputs = runEach(inputs);
     for (size_t i = 0; i < cases.size(); i++) EXPECT_EQ(outputs[i], cases[i].output) << cases[i].name;
+}
+
+TEST_P(Input, EchoedInputShowsControlCharactersAsQuestionMarks) {
+    // Whatever the engine quotes back from its input can neither break the
+    // line (a GUI splitting lines at CR would read a forged answer) nor reach
+    // a terminal as an escape sequence.
+    const std::vector<LineCase> cases = {
+        {"CR before a forged answer", "foo\rbestmove a1a1", unknown("foo?bestmove a1a1")},
+        {"escape sequence", "\x1b[2J\x1b]0;title\x07", unknown("?[2J?]0;title?")},
+        {"other control characters and DEL", "a\x01" "b\x0b\x0c\x7f", unknown("a?b???")},
+        {"UTF-8 text stays", "caf\xc3\xa9", unknown("caf\xc3\xa9")},
+        {"FEN field", "position fen 8/8/8/8/8/8/8/K1k5 \x1b[1mw - - 0 1",
+         {"info string Invalid FEN: side to move must be 'w' or 'b', not '?[1mw'"}},
+        {"FEN piece letter", "position fen 8/8/8/8/8/8/8/K1k\x1b" "4 w - - 0 1",
+         {"info string Invalid FEN: unknown character '?' in the piece placement"}},
+        {"move text", "position startpos moves e2e4 e7\x1b[1me5", {"info string Invalid move 'e7?[1me5'"}},
+    };
+    std::vector<std::string> inputs;
+    for (const LineCase &c : cases) inputs.push_back(c.input);
+    std::vector<std::vector<std::string>> outputs = runEach(inputs);
+    for (size_t i = 0; i < cases.size(); i++) {
+        EXPECT_EQ(outputs[i], cases[i].output) << cases[i].name;
+        for (const std::string &line : outputs[i])
+            for (unsigned char c : line) EXPECT_TRUE(c >= 32 && c != 127) << cases[i].name << ": " << line;
+    }
 }
 
 TEST_P(Input, UciAnswersExactlyFiveLines) { EXPECT_EQ(run("uci\n"), UCI_ANSWER); }
