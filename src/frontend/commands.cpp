@@ -5,6 +5,7 @@
 
 #include "board/printable.h"
 #include "frontend/diagnostics.h"
+#include "frontend/options.h"
 #include "frontend/uci.h"
 #include "platform/console.h"
 
@@ -62,7 +63,7 @@ bool readCommand() {
 
 namespace {
 
-enum MatchKind { EXACT, CONTAINS };
+enum MatchKind { EXACT, PREFIX, CONTAINS };
 
 struct CommandRow {
     MatchKind match;
@@ -70,13 +71,19 @@ struct CommandRow {
     void (*handler)();
 };
 
+// An option command that does not begin the line: the options read their
+// values only from the start of the line, so it does nothing.
+void misplacedOptionCommand() {}
+
 // Tried from top to bottom; the first row that matches takes the command.
-// "contains" rows match anywhere in the line, so "cargo" is taken by "go".
+// "contains" rows match anywhere in the line, so "cargo" is taken by "go";
+// "prefix" rows match the beginning of the line.
 const CommandRow COMMANDS[] = {
     {EXACT, "stop", stopCommand},
     {EXACT, "uci", uciCommand},
-    {CONTAINS, "setoption name Hash value ", setHashCommand},
-    {CONTAINS, "setoption name SyzygyPath value ", setSyzygyPathCommand},
+    {PREFIX, "setoption name ", setOptionCommand},
+    {CONTAINS, "setoption name Hash value ", misplacedOptionCommand},
+    {CONTAINS, "setoption name SyzygyPath value ", misplacedOptionCommand},
     {EXACT, "isready", isReadyCommand},
     {EXACT, "ucinewgame", newGameCommand},
     {CONTAINS, "position startpos", positionCommand},
@@ -93,8 +100,12 @@ const CommandRow COMMANDS[] = {
 
 void dispatchCommand() {
     for (const CommandRow &row : COMMANDS) {
-        bool matched = row.match == EXACT ? std::strcmp(input_buffer, row.text) == 0
-                                          : std::strstr(input_buffer, row.text) != nullptr;
+        bool matched;
+        switch (row.match) {
+        case EXACT: matched = std::strcmp(input_buffer, row.text) == 0; break;
+        case PREFIX: matched = std::strncmp(input_buffer, row.text, std::strlen(row.text)) == 0; break;
+        default: matched = std::strstr(input_buffer, row.text) != nullptr; break;
+        }
         if (matched) {
             row.handler();
             return;

@@ -1,6 +1,5 @@
 #include "frontend/uci.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include "board/position.h"
 #include "eval/accumulator.h"
 #include "frontend/commands.h"
+#include "frontend/options.h"
 #include "search/iterate.h"
 #include "search/ordering.h"
 #include "search/timecontrol.h"
@@ -60,9 +60,7 @@ void copyAfter(const char *key, char *dest) {
 void uciCommand() {
     std::printf("id name %s\n", ENGINE_NAME);
     std::printf("id author Quorandel\n");
-    std::printf("option name Hash type spin default %i min %i max %i\n", HASH_DEFAULT_MB, HASH_MIN_MB,
-                HASH_MAX_MB);
-    std::printf("option name SyzygyPath type string default <empty>\n");
+    printOptions();
     std::printf("uciok\n");
 }
 
@@ -106,23 +104,6 @@ void goCommand() {
 
 // A search that was running has already stopped when this line arrived.
 void stopCommand() {}
-
-// "setoption name Hash value N": a new table of N MB (the old one and its
-// contents are released). Without a number nothing happens.
-void setHashCommand() {
-    long long size_mb;
-    if (std::sscanf(input_buffer, "setoption name Hash value %lli", &size_mb) != 1) return;
-    // Out of the int range is as invalid as any other size outside 1..65536.
-    if (size_mb > INT_MAX) size_mb = INT_MAX;
-    if (size_mb < INT_MIN) size_mb = INT_MIN;
-    ttCreate((int)size_mb);
-}
-
-void setSyzygyPathCommand() {
-    static char path[INPUT_BUFFER_SIZE];
-    if (std::sscanf(input_buffer, "setoption name SyzygyPath value %8191s", path) != 1) return;
-    initSyzygyAndReport(path);
-}
 
 void quitCommand() {
     initSyzygy("");  // unmaps every table file

@@ -9,7 +9,5 @@ void newGameCommand();
 void positionCommand();
 void goCommand();
 void stopCommand();
-void setHashCommand();
-void setSyzygyPathCommand();
 // Releases what the engine holds and ends the program with status 0.
 [[noreturn]] void quitCommand();

@@ -149,6 +149,35 @@ TEST_P(Input, EchoedInputShowsControlCharactersAsQuestionMarks) {
     }
 }
 
+TEST_P(Input, OptionNamesIgnoreCaseAndSpinValuesMustBeWholeNumbers) {
+    auto created = [](int mb) { return "info debug Creation of Transposition Table : success (" + std::to_string(mb) + " MB)"; };
+    const std::vector<LineCase> cases = {
+        {"exact name", "setoption name Hash value 64", {created(64)}},
+        {"lower case name", "setoption name hash value 32", {created(32)}},
+        {"upper case name, hexadecimal value", "setoption name HASH value 0x10", {created(16)}},
+        {"invalid size is still the table's to report", "setoption name hash value 100",
+         {"info debug Creation of Transposition Table : invalid size (100 MB, reset to default)", created(128)}},
+        {"not a number", "setoption name Hash value abc", {"info string Option Hash needs a whole number, not 'abc'"}},
+        {"number with text after it", "setoption name hash value 12abc",
+         {"info string Option Hash needs a whole number, not '12abc'"}},
+        {"number and a unit", "setoption name Hash value 32 MB",
+         {"info string Option Hash needs a whole number, not '32 MB'"}},
+        {"refused value is quoted printable", "setoption name Hash value \x1b[1m",
+         {"info string Option Hash needs a whole number, not '?[1m'"}},
+        {"string option in any case", "setoption name syzygypath value <empty>", {SYZYGY_FAILURE}},
+        {"name without value", "setoption name Hash", unknown("setoption name Hash")},
+        {"unknown option", "setoption name Foo value 1", unknown("setoption name Foo value 1")},
+        {"unknown option whose value holds a command", "setoption name Foo value go",
+         unknown("setoption name Foo value go")},
+        {"name with a blank inside", "setoption name Syzygy Path value x", unknown("setoption name Syzygy Path value x")},
+        {"option command inside a line", "xx setoption name Hash value 32", {}},
+    };
+    std::vector<std::string> inputs;
+    for (const LineCase &c : cases) inputs.push_back(c.input);
+    std::vector<std::vector<std::string>> outputs = runEach(inputs);
+    for (size_t i = 0; i < cases.size(); i++) EXPECT_EQ(outputs[i], cases[i].output) << cases[i].name;
+}
+
 TEST_P(Input, UciAnswersExactlyFiveLines) { EXPECT_EQ(run("uci\n"), UCI_ANSWER); }
 
 TEST_P(Input, QuitEndsTheProgramAndLaterLinesAreNotRead) {

@@ -298,7 +298,7 @@ TEST_P(UciSearch, HashOption) {
         {"setoption name Hash value 65537", {invalid("65537"), ok(128)}},
         {"setoption name Hash value -2", {invalid("-2"), ok(128)}},
         {"setoption name Hash value 99999999999", {invalid("2147483647"), ok(128)}},
-        {"setoption name Hash value x", {}},
+        {"setoption name Hash value x", {"info string Option Hash needs a whole number, not 'x'"}},
         {"xsetoption name Hash value 64", {}},
     };
     Engine e(GetParam());

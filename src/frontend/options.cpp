@@ -1,0 +1,105 @@
+#include "frontend/options.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "board/printable.h"
+#include "frontend/commands.h"
+#include "search/tt.h"
+#include "tablebase/tbprobe.h"
+
+namespace {
+
+// "setoption name Hash value N": a new table of N MB (the old one and its
+// contents are released); sizes the table does not take are reported and
+// replaced by the default there.
+void applyHash(const OptionValue &value) {
+    long long size_mb = value.number;
+    // Out of the int range is as invalid as any other size outside 1..65536.
+    if (size_mb > INT_MAX) size_mb = INT_MAX;
+    if (size_mb < INT_MIN) size_mb = INT_MIN;
+    ttCreate((int)size_mb);
+}
+
+// "setoption name SyzygyPath value P": the tables of the directories in P.
+// The path ends at the first blank.
+void applySyzygyPath(const OptionValue &value) {
+    static char path[INPUT_BUFFER_SIZE];
+    size_t len = std::strcspn(value.text, " ");
+    if (len >= sizeof path) len = sizeof path - 1;
+    std::memcpy(path, value.text, len);
+    path[len] = '\0';
+    initSyzygyAndReport(path);
+}
+
+char lowerCase(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
+
+// A whole integer as "%lli" reads one (sign, then decimal, 0x hexadecimal or
+// 0 octal), with nothing after it; out-of-range values are clamped.
+bool parseInteger(const char *text, long long *number) {
+    if (!*text || *text == ' ') return false;
+    char *end;
+    long long v = std::strtoll(text, &end, 0);
+    if (end == text || *end) return false;
+    *number = v;
+    return true;
+}
+
+constexpr const char *SETOPTION = "setoption name ";
+constexpr const char *VALUE = " value ";
+// Longest piece of a refused value quoted back.
+constexpr int QUOTE_MAX = 64;
+
+}  // namespace
+
+const UciOption UCI_OPTIONS[] = {
+    {"Hash", OptionType::SPIN, "128", HASH_MIN_MB, HASH_MAX_MB, applyHash},
+    {"SyzygyPath", OptionType::STRING, "<empty>", 0, 0, applySyzygyPath},
+};
+const int UCI_OPTION_COUNT = sizeof UCI_OPTIONS / sizeof UCI_OPTIONS[0];
+
+const UciOption *findOption(const char *name, int len) {
+    for (const UciOption &option : UCI_OPTIONS) {
+        if ((int)std::strlen(option.name) != len) continue;
+        int i = 0;
+        while (i < len && lowerCase(option.name[i]) == lowerCase(name[i])) i++;
+        if (i == len) return &option;
+    }
+    return nullptr;
+}
+
+void printOptions() {
+    for (const UciOption &option : UCI_OPTIONS) {
+        switch (option.type) {
+        case OptionType::SPIN:
+            std::printf("option name %s type spin default %s min %lld max %lld\n", option.name,
+                        option.default_text, option.min, option.max);
+            break;
+        case OptionType::STRING:
+            std::printf("option name %s type string default %s\n", option.name, option.default_text);
+            break;
+        }
+    }
+}
+
+void setOptionCommand() {
+    // The line begins with "setoption name " (the dispatch table sees to it).
+    const char *name = input_buffer + std::strlen(SETOPTION);
+    const char *value_at = std::strstr(name, VALUE);
+    const int name_len = value_at ? (int)(value_at - name) : (int)std::strlen(name);
+    const UciOption *option = findOption(name, name_len);
+    if (!option || !value_at) {
+        printUnknownCommand();
+        return;
+    }
+    OptionValue value = {value_at + std::strlen(VALUE), 0};
+    if (option->type == OptionType::SPIN && !parseInteger(value.text, &value.number)) {
+        char quote[QUOTE_MAX + 1];
+        std::printf("info string Option %s needs a whole number, not '%s'\n", option->name,
+                    printableCopy(quote, sizeof quote, value.text, std::strlen(value.text)));
+        return;
+    }
+    option->apply(value);
+}
