@@ -9,11 +9,18 @@
 #include "frontend/uci.h"
 #include "platform/console.h"
 
-char input_buffer[INPUT_BUFFER_SIZE];
+char input_buffer[POSITION_LINE_SIZE];
 
 namespace {
 
 bool isBlank(int c) { return c == ' ' || c == '\t'; }
+
+// Whether the length characters read so far begin a "position" command,
+// which may be longer than other commands.
+bool isPositionLine(int length) {
+    static const char POSITION[] = "position ";
+    return length >= (int)sizeof POSITION - 1 && std::memcmp(input_buffer, POSITION, sizeof POSITION - 1) == 0;
+}
 
 }  // namespace
 
@@ -47,11 +54,18 @@ bool readCommand() {
             }
             c = consoleGetChar();
         }
-        if (length == INPUT_BUFFER_SIZE - 1) {
+        if (length == INPUT_BUFFER_SIZE - 1 && !isPositionLine(length)) {
             std::printf("info buffer Warning: input is too long and will be truncated (max = %i bytes)\n",
                         INPUT_BUFFER_SIZE);
             // c is the first character not stored: skip it and the rest of the line.
             while (c >= 0 && c != '\n') c = consoleGetChar();
+            break;
+        }
+        if (length == POSITION_LINE_SIZE - 1) {
+            while (c >= 0 && c != '\n') c = consoleGetChar();
+            std::printf("info string Position refused: the command is longer than %i characters\n",
+                        POSITION_LINE_SIZE - 1);
+            length = 0;
             break;
         }
     }

@@ -19,10 +19,6 @@ const char *const ENGINE_NAME = "Corvix 0.7.nnue x64";
 
 namespace {
 
-// Texts handed to loadFen and playMoves by "position".
-char fen_text[INPUT_BUFFER_SIZE];
-char moves_text[INPUT_BUFFER_SIZE];
-
 // The position before a "position" command, put back when the command is
 // refused. Records go back to the same slots, so their pointers stay valid.
 Ply saved_plies[PLY_STACK_SIZE];
@@ -49,11 +45,8 @@ void restorePosition() {
     std::memcpy(accumulator, saved_accumulator, sizeof accumulator);
 }
 
-// Copies the text after the first occurrence of key in the command into dest.
-void copyAfter(const char *key, char *dest) {
-    const char *found = std::strstr(input_buffer, key);
-    std::snprintf(dest, INPUT_BUFFER_SIZE, "%s", found ? found + std::strlen(key) : "");
-}
+// The text after the first occurrence of key in the command (key must occur).
+const char *textAfter(const char *key) { return std::strstr(input_buffer, key) + std::strlen(key); }
 
 }  // namespace
 
@@ -81,13 +74,9 @@ void positionCommand() {
         ok = loadFen(START_FEN);
     } else {
         // The text still holds the move list; loadFen reads six fields at most.
-        copyAfter("position fen ", fen_text);
-        ok = loadFen(fen_text);
+        ok = loadFen(textAfter("position fen "));
     }
-    if (ok && std::strstr(input_buffer, "moves ")) {
-        copyAfter("moves ", moves_text);
-        ok = playMoves(moves_text);
-    }
+    if (ok && std::strstr(input_buffer, "moves ")) ok = playMoves(textAfter("moves "));
     if (!ok) restorePosition();
 }
 

@@ -10,6 +10,8 @@ using namespace corvix_test;
 
 namespace {
 
+const char *const START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+
 class Position : public EngineTest {
 protected:
     // Output of the script with the timing of every perft summary line removed.
@@ -121,6 +123,36 @@ TEST_P(Position, LongGamesFitOnTheStack) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.front(), "20 nodes");
     EXPECT_EQ(lines.back(), "8902 nodes");
+}
+
+TEST_P(Position, GamesOfThousandsOfPliesAreReadWhole) {
+    // 4000 half-moves of knights going out and back, then 1. d4: far longer
+    // than other commands may be, and every move counts.
+    std::string shuffle;
+    for (int i = 0; i < 1000; i++) shuffle += " g1f3 g8f6 f3g1 f6g8";
+    const std::vector<std::string> after_d4 = runMasked("position startpos moves d2d4\nperft 2\n");
+    ASSERT_EQ(after_d4.back(), "560 nodes");
+    EXPECT_EQ(runMasked("position startpos moves" + shuffle + " d2d4\nperft 2\n"), after_d4);
+    EXPECT_EQ(runMasked("position fen " + std::string(START_FEN) + " moves" + shuffle + " d2d4\nperft 2\n"),
+              after_d4);
+    // A search from there has the whole stack it needs.
+    std::vector<std::string> lines = run("position startpos moves" + shuffle + " d2d4\ngo depth 4\n");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("bestmove ", 0), 0u) << lines.back();
+    EXPECT_NE(lines.back(), "bestmove 0000");
+}
+
+TEST_P(Position, PositionLongerThanAMebibyteIsRefusedWhole) {
+    // A game cut short would be the wrong position: the whole command is
+    // refused, and the position before it stays.
+    std::string shuffle;
+    while (shuffle.size() < (1u << 20)) shuffle += " g1f3 g8f6 f3g1 f6g8";
+    const std::vector<std::string> after_d4 = runMasked("position startpos moves d2d4\nperft 2\n");
+    std::vector<std::string> lines =
+        runMasked("position startpos moves d2d4\nposition startpos moves" + shuffle + "\nperft 2\n");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "info string Position refused: the command is longer than 1048575 characters");
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), after_d4);
 }
 
 CORVIX_FOR_EACH_BUILD(Position);
