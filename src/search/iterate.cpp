@@ -174,7 +174,9 @@ void iterativeDeepening() {
     int r = alphaBeta(0, 1, -INF, INF, in_check);
     search.depth = 2;
 
-    if (!isMateScore(r)) {
+    // A clock that leaves no time to speak of gets the depth-1 answer.
+    const bool no_time = search.limit_type == LIMIT_CLOCK && search.time_budget < MIN_CLOCK_BUDGET_MS;
+    if (!isMateScore(r) && !no_time) {
         int alpha = -INF, beta = INF, fails = 0;
         for (;;) {
             const int d = search.depth;

@@ -55,6 +55,8 @@ u64 clockField(const char *command, const char *word) {
 
 }  // namespace
 
+u64 move_overhead_ms = MOVE_OVERHEAD_DEFAULT_MS;
+
 i64 searchClock() { return clockMs() - program_start; }
 
 void setGoLimits(const char *command, bool white_to_move) {
@@ -97,7 +99,10 @@ void setGoLimits(const char *command, bool white_to_move) {
         search.time_left = t > 1000 ? t - 1000 : 0;
         u64 share = search.time_left / movestogo;
         u64 x = share > UINT64_MAX - inc ? UINT64_MAX : share + inc;
-        search.time_budget = x > 25 ? x - 25 : 0;
+        u64 budget = x > move_overhead_ms ? x - move_overhead_ms : 0;
+        // What the clock holds now is all there is until the move is made.
+        u64 cap = t > move_overhead_ms ? t - move_overhead_ms : 0;
+        search.time_budget = budget < cap ? budget : cap;
         search.limit_type = LIMIT_CLOCK;
     }
 }

@@ -8,13 +8,22 @@ constexpr u64 INFINITE_BUDGET_MS = 1000000000ULL;
 constexpr u64 CHECK_INTERVAL = 10000;        // nodes between two checks
 constexpr u64 PROGRESS_INTERVAL = 2000000;   // nodes between two "currmove" lines
 
+// Milliseconds every move leaves on the clock for what happens outside the
+// search (reading the command, the answer's way to the GUI, the GUI stopping
+// the clock). Every clock computation takes it from here.
+constexpr u64 MOVE_OVERHEAD_DEFAULT_MS = 25;
+extern u64 move_overhead_ms;
+// A clock budget below this many milliseconds searches depth 1 and answers.
+constexpr u64 MIN_CLOCK_BUDGET_MS = 5;
+
 // Milliseconds since the program started (monotonic).
 i64 searchClock();
 
 // Reads the limits of a "go" command (the whole normalised line) into the
 // search record: depth, fixed time, infinite, or the clock of the side to
 // move (white_to_move). Negative numbers count as 0; a depth is kept within
-// 1..MAX_PLY.
+// 1..MAX_PLY. A clock budget never exceeds the time on the clock less the
+// move overhead: the increment is credited only after the move.
 void setGoLimits(const char *command, bool white_to_move);
 
 // Called at every node after the node counter was raised: every 10000 nodes

@@ -23,7 +23,8 @@ namespace {
 
 struct TimeControl {
     long long base_ms, increment_ms;
-    int max_plies;  // adjudicated as a draw after this many plies
+    int max_plies;          // adjudicated as a draw after this many plies
+    int moves_per_period;   // > 0: base_ms more after every so many of a side's moves, sent as movestogo
 };
 
 struct GameResult {
@@ -103,6 +104,9 @@ GameResult playGame(const std::string &white_isa, const std::string &black_isa, 
         Engine &mover = side == WHITE ? white : black;
         std::string go = "go wtime " + std::to_string(clock[WHITE]) + " btime " + std::to_string(clock[BLACK]) +
                          " winc " + std::to_string(tc.increment_ms) + " binc " + std::to_string(tc.increment_ms);
+        const int own_moves = ply / 2;  // moves this side has made (white moves first from every opening here)
+        if (tc.moves_per_period > 0)
+            go += " movestogo " + std::to_string(tc.moves_per_period - own_moves % tc.moves_per_period);
         long long start = nowMs();
         std::vector<std::string> lines = mover.search("position startpos moves" + moves + "\n" + go,
                                                       (int)(clock[side] + 5000));
@@ -116,6 +120,7 @@ GameResult playGame(const std::string &white_isa, const std::string &black_isa, 
                     ply, true};
         }
         clock[side] += tc.increment_ms;
+        if (tc.moves_per_period > 0 && (own_moves + 1) % tc.moves_per_period == 0) clock[side] += tc.base_ms;
         std::string text = last.substr(9);
         Move m = parseMove(text.c_str());
         if (!m) return {"illegal move " + text + " after" + moves, ply, true};
@@ -139,8 +144,10 @@ void playSeries(const TimeControl &tc, int games) {
         const std::string &b = isas[(i + 1) % isas.size()];
         const std::string &opening = OPENINGS[i % OPENINGS.size()];
         GameResult r = playGame(w, b, opening, tc);
-        std::printf("[ referee  ] %s vs %s, %lld+%lld ms, from \"%s\": %s after %d plies\n", w.c_str(), b.c_str(),
-                    tc.base_ms, tc.increment_ms, opening.c_str(), r.outcome.c_str(), r.plies);
+        std::printf("[ referee  ] %s vs %s, %lld+%lld ms%s, from \"%s\": %s after %d plies\n", w.c_str(),
+                    b.c_str(), tc.base_ms, tc.increment_ms,
+                    tc.moves_per_period ? (" per " + std::to_string(tc.moves_per_period) + " moves").c_str() : "",
+                    opening.c_str(), r.outcome.c_str(), r.plies);
         EXPECT_FALSE(r.failed) << r.outcome;
     }
 }
@@ -149,15 +156,37 @@ TEST(Referee, GamesAtOneSecondPlusATenth) {
     if (SANITIZED) {
         // Ten times slower engines would not keep to a 75 ms budget; a short
         // game at a slower pace still runs the whole protocol.
-        playSeries({10000, 100, 16}, 1);
+        playSeries({10000, 100, 16, 0}, 1);
         return;
     }
-    playSeries({1000, 100, 120}, 4);
+    playSeries({1000, 100, 120, 0}, 4);
 }
 
 TEST(Referee, GameAtTenSecondsPlusATenth) {
     if (SANITIZED) GTEST_SKIP() << "the sanitized engines play the short series only";
-    playSeries({10000, 100, 50}, 2);
+    playSeries({10000, 100, 50, 0}, 2);
+}
+
+// Bullet: one second and a hundredth. Most moves have a budget of nothing
+// and get the depth-1 answer.
+TEST(Referee, GamesAtOneSecondPlusAHundredth) {
+    if (SANITIZED) GTEST_SKIP() << "the sanitized engines play the short series only";
+    playSeries({1000, 10, 160, 0}, 2);
+}
+
+// Forty moves in ten seconds: "movestogo" counts down to the end of the
+// period, whose last move may spend most of what is left, then the clock is
+// refilled.
+TEST(Referee, GameAtFortyMovesInTenSeconds) {
+    if (SANITIZED) GTEST_SKIP() << "the sanitized engines play the short series only";
+    playSeries({10000, 0, 90, 40}, 1);
+}
+
+// A clock that starts below the increment: the increment is credited only
+// after the move, so the budget must come from what the clock holds.
+TEST(Referee, GameWithAClockBelowTheIncrement) {
+    if (SANITIZED) GTEST_SKIP() << "the sanitized engines play the short series only";
+    playSeries({100, 500, 12, 0}, 1);
 }
 
 }  // namespace

@@ -61,7 +61,15 @@ TEST(GoLimits, EveryFormOfTheCommand) {
         {"go wtime 900 btime 900", true, LIMIT_CLOCK, 0, 0, 0},
         {"go wtime 1025 winc 50", true, LIMIT_CLOCK, 0, 25, 25},
         {"go wtime 1000 winc 25", true, LIMIT_CLOCK, 0, 0, 0},
-        {"go wtime 500 winc 2000", true, LIMIT_CLOCK, 0, 0, 1975},
+        // The increment comes after the move: the budget never exceeds the
+        // clock less the 25 ms overhead.
+        {"go wtime 500 winc 2000", true, LIMIT_CLOCK, 0, 0, 475},
+        {"go wtime 300 btime 300 winc 2000 binc 2000", true, LIMIT_CLOCK, 0, 0, 275},
+        {"go wtime 50 btime 50 winc 400 binc 400", false, LIMIT_CLOCK, 0, 0, 25},
+        {"go wtime 1100 btime 1 winc 2000 binc 2000 movestogo 1", false, LIMIT_CLOCK, 0, 0, 0},
+        {"go wtime 1100 btime 1 winc 2000 binc 2000 movestogo 1", true, LIMIT_CLOCK, 0, 100, 1075},
+        {"go wtime 25 winc 1000", true, LIMIT_CLOCK, 0, 0, 0},
+        {"go wtime 26 winc 1000", true, LIMIT_CLOCK, 0, 0, 1},
         // Negative values are 0, not huge unsigned numbers.
         {"go wtime -5000 btime 60000", true, LIMIT_CLOCK, 0, 0, 0},
         {"go wtime 60000 winc -1000", true, LIMIT_CLOCK, 0, 59000, 1450},
