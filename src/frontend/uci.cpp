@@ -46,7 +46,7 @@ void restorePosition() {
 }
 
 // The text after the first occurrence of key in the command (key must occur).
-const char *textAfter(const char *key) { return std::strstr(input_buffer, key) + std::strlen(key); }
+const char *textAfter(const char *command, const char *key) { return std::strstr(command, key) + std::strlen(key); }
 
 }  // namespace
 
@@ -64,21 +64,21 @@ void newGameCommand() {
     ttClear();
 }
 
-// "position startpos [moves ...]" or "position fen FEN [moves ...]". A FEN
-// that is refused, or a move that is malformed or illegal, refuses the whole
-// command: the position before it stays.
-void positionCommand() {
+bool setPosition(const char *command) {
     savePosition();
     bool ok;
-    if (std::strstr(input_buffer, "position startpos")) {
+    if (std::strstr(command, "position startpos")) {
         ok = loadFen(START_FEN);
     } else {
         // The text still holds the move list; loadFen reads six fields at most.
-        ok = loadFen(textAfter("position fen "));
+        ok = loadFen(textAfter(command, "position fen "));
     }
-    if (ok && std::strstr(input_buffer, "moves ")) ok = playMoves(textAfter("moves "));
+    if (ok && std::strstr(command, "moves ")) ok = playMoves(textAfter(command, "moves "));
     if (!ok) restorePosition();
+    return ok;
 }
+
+void positionCommand() { setPosition(input_buffer); }
 
 // "go": the limits of the command, then the search on the current position.
 // Afterwards the search record and the ordering tables start afresh; the

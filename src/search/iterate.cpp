@@ -21,6 +21,12 @@ char line[LINE_SIZE];
 // Highest record index the principal-variation walk may make a move into.
 constexpr int PV_LAST_RECORD = PLY_STACK_SIZE - 1;
 
+// The root is already drawn (fifty moves, repetition, bare kings): it is
+// searched for a move, and every score shown is the draw score.
+bool root_drawn = false;
+
+int shownScore(int score) { return root_drawn ? 0 : score; }
+
 size_t appendText(char *buf, size_t len, const char *text) {
     size_t n = std::strlen(text);
     if (len + n >= LINE_SIZE) n = LINE_SIZE - 1 - len;
@@ -45,9 +51,10 @@ Move legalTableMove(Move move) {
     return 0;
 }
 
-// printPv into the line buffer.
-size_t appendPv(size_t len, Move move) {
-    if (isDraw()) return len;
+// printPv into the line buffer. The walk ends at a drawn position, except
+// at the root, which is searched even when it is drawn.
+size_t appendPv(size_t len, Move move, bool at_root = false) {
+    if (!at_root && isDraw()) return len;
     if (!move) return len;
     len = appendMoveText(line, len, move);
     len = appendText(line, len, " ");
@@ -65,10 +72,10 @@ size_t appendPv(size_t len, Move move) {
 
 void finalLines() {
     char text[64];
-    if (isMateScore(search.score))
-        std::printf("info string Mate in %i half-moves !\n",
-                    search.score < 0 ? search.score + MATE : MATE - search.score);
-    std::printf("info %s\n", scoreText(search.score, text));
+    const int score = shownScore(search.score);
+    if (isMateScore(score))
+        std::printf("info string Mate in %i half-moves !\n", score < 0 ? score + MATE : MATE - score);
+    std::printf("info %s\n", scoreText(score, text));
     size_t len = appendText(line, 0, "bestmove ");
     len = appendMoveText(line, len, search.bestmove);
     appendText(line, len, "\n");
@@ -101,7 +108,7 @@ char *scoreText(int score, char *buf) {
 }
 
 void printPv(Move move) {
-    appendPv(0, move);
+    appendPv(0, move, true);
     std::fputs(line, stdout);
 }
 
@@ -110,11 +117,13 @@ void printIterationLine(int best, int alpha, int beta) {
     search.nps = search.elapsed ? search.nodes / search.elapsed * 1000 : 0;
     char text[64];
     size_t len = (size_t)std::snprintf(line, LINE_SIZE, "info depth %i seldepth %i ", search.depth, search.seldepth);
-    len = appendText(line, len, scoreText(best, text));
-    if (best <= alpha) len = appendText(line, len, "upperbound ");
-    else if (best >= beta) len = appendText(line, len, "lowerbound ");
+    len = appendText(line, len, scoreText(shownScore(best), text));
+    if (!root_drawn) {
+        if (best <= alpha) len = appendText(line, len, "upperbound ");
+        else if (best >= beta) len = appendText(line, len, "lowerbound ");
+    }
     len = appendText(line, len, "pv ");
-    len = appendPv(len, search.bestmove);
+    len = appendPv(len, search.bestmove, true);
     std::snprintf(line + len, LINE_SIZE - len, "time %llu nodes %llu nps %llu hashfull %i\n",
                   (unsigned long long)search.elapsed, (unsigned long long)search.nodes,
                   (unsigned long long)search.nps, hashfull());
@@ -125,12 +134,15 @@ void startSearch() {
     search.start_time = searchClock();
     // The search writes up to MAX_PLY + 1 records above the root.
     compactHistory(SEARCH_STACK_RESERVE);
-    if (isDraw()) {
-        std::printf("info string Game over (draw) !\n");
-        std::printf("bestmove 0000\n");
-        return;
-    }
+    // A drawn root is announced, but a GUI that neither claims nor
+    // adjudicates the draw still needs a legal move; mate and stalemate are
+    // answered by iterativeDeepening.
+    updateAttacks();
+    generateMoves(GEN_ALL);
+    root_drawn = curr_ply->generated > 0 && isDraw();
+    if (root_drawn) std::printf("info string Game over (draw) !\n");
     iterativeDeepening();
+    root_drawn = false;
 }
 
 void iterativeDeepening() {
@@ -158,7 +170,7 @@ void iterativeDeepening() {
             search.bestmove = move;
             search.score = score;
             char text[64];
-            std::printf("info %s\n", scoreText(score, text));
+            std::printf("info %s\n", scoreText(shownScore(score), text));
             size_t len = appendText(line, 0, "bestmove ");
             len = appendMoveText(line, len, move);
             appendText(line, len, "\n");

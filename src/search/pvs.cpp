@@ -71,7 +71,9 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
     search.nodes++;
     if (ply > search.seldepth) search.seldepth = ply;
     if (checkTimeAndInput()) return 0;
-    if (isDraw()) return 0;
+    // A root that is already drawn is searched all the same: the game may go
+    // on, and it needs a move (the search reports the draw score).
+    if (ply > 0 && isDraw()) return 0;
 
     Ply *p = curr_ply;
     const u64 key = p->key;

@@ -14,6 +14,7 @@
 #include "board/movegen.h"
 #include "board/position.h"
 #include "board/sliders.h"
+#include "integration/referee_board.h"
 #include "integration/search_support.h"
 #include "search/pvs.h"
 
@@ -33,27 +34,6 @@ struct GameResult {
     bool failed = false;
 };
 
-void initReferee() {
-    static bool done = false;
-    if (done) return;
-    initPosition();
-    initAttackTables();
-    initSliders();
-    done = true;
-}
-
-// Loads a position in the referee's own board without its messages.
-bool refereeLoad(const std::string &fen) {
-    std::fflush(stdout);
-    FILE *saved = stdout;
-    FILE *null_out = std::fopen("/dev/null", "w");
-    stdout = null_out;
-    bool ok = loadFen(fen.c_str());
-    stdout = saved;
-    std::fclose(null_out);
-    return ok;
-}
-
 GameResult playGame(const std::string &white_isa, const std::string &black_isa, const std::string &opening,
                     const TimeControl &tc) {
     GameResult result;
@@ -66,8 +46,8 @@ GameResult playGame(const std::string &white_isa, const std::string &black_isa, 
         if (!e->process().readUntil("readyok", lines, 10000 * SLOWDOWN)) return {"no readyok", 0, true};
     }
 
-    initReferee();
-    if (!refereeLoad(START_FEN)) return {"referee cannot load the start position", 0, true};
+    initRefereeBoard();
+    refereeNewGame();
     std::string moves;
     // The opening is played on the referee's board first.
     for (size_t at = 0; at < opening.size();) {

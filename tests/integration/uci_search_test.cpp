@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "integration/referee_board.h"
 #include "integration/search_support.h"
 
 using namespace corvix_test;
@@ -70,19 +71,58 @@ TEST_P(UciSearch, RootAnswersWithoutSearch) {
         std::string position, go;
         std::vector<std::string> output;
     };
-    const std::vector<std::string> draw = {"info string Game over (draw) !", "bestmove 0000"};
     const Case cases[] = {
-        {"bare kings", "position fen 8/8/8/4k3/8/8/8/4K3 w - - 0 1", "go depth 5", draw},
-        {"fifty moves", "position fen 8/8/8/4k3/8/8/8/R3K3 w - - 100 90", "go depth 5", draw},
-        {"third occurrence", "position startpos moves g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1 f6g8", "go", draw},
         {"stalemate", "position fen 7k/5Q2/8/8/8/8/8/6K1 b - - 0 1", "go depth 5",
          {"info string Game over (pat) !", "bestmove 0000"}},
         {"checkmate", "position fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", "go wtime 1000 btime 1000",
          {"info string Game over (mate) !", "bestmove 0000"}},
+        // Mate and stalemate come before the draw rules.
+        {"checkmate with the fifty moves run out", "position fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 100 90", "go depth 5",
+         {"info string Game over (mate) !", "bestmove 0000"}},
+        {"stalemate with the fifty moves run out", "position fen 7k/5Q2/8/8/8/8/8/6K1 b - - 120 90", "go depth 5",
+         {"info string Game over (pat) !", "bestmove 0000"}},
         {"single reply under the clock", "position fen 7k/8/6K1/8/8/8/P7/1R6 b - - 0 1",
          "go wtime 60000 btime 60000", {"bestmove h8g8"}},
     };
     for (const Case &c : cases) EXPECT_EQ(searchOnce(c.position, c.go), c.output) << c.name;
+}
+
+TEST_P(UciSearch, DrawnRootIsAnnouncedAndStillAnsweredWithALegalMove) {
+    // The GUI claims or adjudicates such draws; until it does, the game goes
+    // on and needs a move. Every score shown is the draw score.
+    struct Case {
+        const char *name;
+        std::string position, go;
+    };
+    std::string repeated;
+    for (int i = 0; i < 500; i++) repeated += " g1f3 g8f6 f3g1 f6g8";
+    const Case cases[] = {
+        {"bare kings", "position fen 8/8/8/4k3/8/8/8/4K3 w - - 0 1", "go depth 5"},
+        {"fifty moves", "position fen 8/8/8/4k3/8/8/8/R3K3 w - - 100 90", "go depth 5"},
+        {"fifty moves, a capture wins a rook", "position fen 8/8/8/4k3/8/8/r7/R3K3 w - - 150 90", "go depth 5"},
+        {"third occurrence", "position startpos moves g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1 f6g8", "go"},
+        {"third occurrence under the clock", "position startpos moves g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1 f6g8",
+         "go wtime 2000 btime 2000"},
+        {"a game of 2000 plies", "position startpos moves" + repeated, "go depth 4"},
+    };
+    initRefereeBoard();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> lines = searchOnce(c.position, c.go);
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(lines.front(), "info string Game over (draw) !");
+        EXPECT_EQ(lines[lines.size() - 2], "info score cp 0 ");
+        const std::string &last = lines.back();
+        ASSERT_TRUE(startsWith(last, "bestmove ")) << last;
+        ASSERT_TRUE(refereePosition(c.position));
+        EXPECT_TRUE(refereeLegal(last.substr(9))) << last;
+        std::vector<std::string> iterations = iterationLines(lines);
+        EXPECT_FALSE(iterations.empty());
+        for (const std::string &line : iterations) {
+            EXPECT_NE(line.find(" score cp 0 pv "), std::string::npos) << line;
+            EXPECT_EQ(line.find("bound"), std::string::npos) << line;
+        }
+    }
 }
 
 TEST_P(UciSearch, MateLines) {
