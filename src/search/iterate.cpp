@@ -17,6 +17,11 @@ namespace {
 
 constexpr size_t LINE_SIZE = 4096;
 char line[LINE_SIZE];
+// Room an iteration line keeps behind its principal variation for the rest
+// ("time %llu nodes %llu nps %llu hashfull %i\n" with the widest numbers).
+constexpr size_t LINE_TAIL_ROOM = 128;
+// Widest move in the line: "e7e8q" and a blank.
+constexpr size_t MOVE_TEXT_ROOM = 6;
 
 // Highest record index the principal-variation walk may make a move into.
 constexpr int PV_LAST_RECORD = PLY_STACK_SIZE - 1;
@@ -56,6 +61,8 @@ Move legalTableMove(Move move) {
 size_t appendPv(size_t len, Move move, bool at_root = false) {
     if (!at_root && isDraw()) return len;
     if (!move) return len;
+    // A table chain can be longer than the line: it shows what fits.
+    if (len + MOVE_TEXT_ROOM + LINE_TAIL_ROOM > LINE_SIZE) return len;
     len = appendMoveText(line, len, move);
     len = appendText(line, len, " ");
     if (ply_count + 1 > PV_LAST_RECORD) return len;

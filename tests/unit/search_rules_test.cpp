@@ -3,6 +3,8 @@
 // test, and a few node results.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -406,6 +408,88 @@ TEST(PrincipalVariation, ACycleEndsAtTheThirdOccurrence) {
     std::string line = captureStdout([&] { printPv(first); });
     EXPECT_EQ(line, "g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1 f6g8 ");
     EXPECT_EQ(ply_count, 0);
+}
+
+// A game of the given length without a draw on the way: no repeated position,
+// never fifty moves without a capture or pawn move, never bare kings, never
+// a position without moves. Played from the start position by a seeded
+// random walk; the moves are returned and the stack is back at the start.
+std::vector<Move> longGameWithoutDraws(size_t length) {
+    std::mt19937 random(12);
+    std::set<u64> seen = {curr_ply->key};
+    std::vector<Move> game;
+    while (game.size() < length) {
+        updateAttacks();
+        generateMoves(GEN_ALL);
+        std::vector<Move> pawn_moves, captures, piece_moves;
+        for (int i = 0; i < curr_ply->generated; i++) {
+            Move m = curr_ply->moves[i];
+            makeMove(m);
+            updateAttacks();
+            generateMoves(GEN_ALL);
+            bool fine = !seen.count(curr_ply->key) && curr_ply->generated > 0 && curr_ply->halfmove < 90 &&
+                        popCount(curr_ply->occupancy) > 6;
+            undoMove();
+            if (!fine) continue;
+            (moveCaptured(m) ? captures : movePiece(m) == PAWN ? pawn_moves : piece_moves).push_back(m);
+        }
+        // Mostly piece moves; a pawn move now and then, and whenever the
+        // fifty-move count grows long; captures only when nothing else will do.
+        const bool reset = curr_ply->halfmove > 60 || random() % 16 == 0;
+        const std::vector<Move> &from = reset && !pawn_moves.empty() ? pawn_moves
+                                        : !piece_moves.empty() && !(reset && !captures.empty()) ? piece_moves
+                                        : !pawn_moves.empty() ? pawn_moves
+                                                              : captures;
+        if (from.empty()) break;
+        Move m = from[random() % from.size()];
+        makeMove(m);
+        seen.insert(curr_ply->key);
+        game.push_back(m);
+    }
+    for (size_t i = 0; i < game.size(); i++) undoMove();
+    // makeMove cleared nothing below: restore the list of the root.
+    updateAttacks();
+    generateMoves(GEN_ALL);
+    return game;
+}
+
+TEST(PrincipalVariation, AVeryLongTableLineStaysInsideTheIterationLine) {
+    // Analysis of a long game can leave a chain of hundreds of table moves
+    // behind the best move; the iteration line (a buffer of 4096 bytes) shows
+    // as much of it as fits and still ends with its counters.
+    freshSearch();
+    setUp(START_FEN);
+    std::vector<Move> game = longGameWithoutDraws(900);
+    ASSERT_EQ(game.size(), 900u);
+    for (size_t i = 0; i + 1 < game.size(); i++) {
+        makeMove(game[i]);
+        ttStore(curr_ply->key, popCount(curr_ply->occupancy), 1, -1, 1, game[i + 1], 0);
+    }
+    for (size_t i = 0; i + 1 < game.size(); i++) undoMove();
+    search.depth = 20;
+    search.seldepth = 30;
+    search.bestmove = game[0];
+    std::string line = captureStdout([] { printIterationLine(5, -INF, INF); });
+    EXPECT_LE(line.size(), 4095u);
+    ASSERT_GE(line.size(), 2u);
+    EXPECT_EQ(line.back(), '\n');
+    EXPECT_EQ(line.find('\n'), line.size() - 1);
+    const std::string head = "info depth 20 seldepth 30 score cp 5 pv ";
+    ASSERT_EQ(line.substr(0, head.size()), head);
+    size_t tail = line.find("time ");
+    ASSERT_NE(tail, std::string::npos);
+    EXPECT_NE(line.find(" nodes 0 nps 0 hashfull ", tail), std::string::npos) << line.substr(tail);
+    // The moves shown are the game's, as many as fit.
+    std::string expected;
+    size_t shown = 0;
+    while (shown < game.size() && head.size() + expected.size() + uci(game[shown]).size() + 1 <= tail) {
+        expected += uci(game[shown]) + " ";
+        shown++;
+    }
+    EXPECT_EQ(line.substr(head.size(), tail - head.size()), expected);
+    EXPECT_GT(shown, 600u);
+    EXPECT_EQ(ply_count, 0);
+    EXPECT_EQ(curr_ply, &plies[0]);
 }
 
 }  // namespace
