@@ -21,9 +21,14 @@ static inline u16 readLe16(const u8 *p) { return (u16)(p[0] | p[1] << 8); }
 
 // Big-endian reads that never pass `end`: bytes beyond it read as zero. Only
 // the bits of codes still being decoded can come from there, and those never
-// decide a symbol of a sound file.
+// decide a symbol of a sound file. Words are copied out byte-wise (memcpy),
+// since a crafted file can put a block at any address.
 static inline u64 readBe64(const u8 *p, const u8 *end) {
-    if (end - p >= 8) return __builtin_bswap64(*(const uint64_t *)(const void *)p);
+    if (end - p >= 8) {
+        u64 v;
+        std::memcpy(&v, p, 8);
+        return __builtin_bswap64(v);
+    }
     u64 v = 0;
     for (int i = 0; i < 8; i++) v = (v << 8) | (p + i < end ? p[i] : 0);
     return v;

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -300,6 +301,56 @@ TEST_F(TbCorrupt, RandomDamageNeverCrashes) {
         }
         initSyzygy("");
         EXPECT_EQ(liveMappings(), mappings_before);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A hand-made table of two one-bit codes, 0 for value 'A' and 1 for 'B',
+// whose one-byte blocks start at odd addresses, as a crafted file with a
+// block size below 8 bytes puts them. The decoder reads its 64-bit code
+// window from any address (the sanitized build reports a misaligned load).
+TEST(TbDecode, BlocksAtOddAddressesAreRead) {
+    const uint8_t block_bytes[] = {0x5a, 0xf0, 0x01, 0x80, 0xff, 0x00, 0x33, 0xcc, 0x96, 0x69, 0x0f, 0xa5};
+    const int blocks = (int)sizeof block_bytes;
+    // Padding in front makes the blocks odd; the tail lets every read take the
+    // full 8-byte path.
+    std::vector<uint8_t> file(3 + blocks + 16, 0);
+    std::memcpy(&file[3], block_bytes, blocks);
+    std::vector<uint8_t> index(6 * blocks), sizes(2 * blocks);
+    for (int b = 0; b < blocks; b++) {
+        index[6 * b] = (uint8_t)b;  // block b (little-endian u32), then the offset 4 (u16)
+        index[6 * b + 4] = 4;
+        sizes[2 * b] = 7;           // eight values per block
+    }
+    const uint8_t pairs[6] = {'A', 0xf0, 0xff, 'B', 0xf0, 0xff};  // two leaves
+    uint8_t lengths[2] = {0, 0};
+
+    CompressedTable t{};
+    t.index_table = index.data();
+    t.size_table = sizes.data();
+    t.blocks = &file[3];
+    t.symbol_pairs = pairs;
+    t.file_end = file.data() + file.size();
+    t.symbol_length = lengths;
+    t.code_base[1] = 0;
+    t.code_offset[1] = 0;
+    t.index_entries = (u64)blocks;
+    t.num_blocks = (u32)blocks;
+    t.size_entries = (u32)blocks;
+    t.num_syms = 2;
+    t.block_size = 0;
+    t.index_bits = 3;
+    t.min_len = t.max_len = 1;
+    for (int b = 0; b < blocks; b++) {
+        for (int i = 0; i < 8; i++) {
+            // Bits are read from the top: position 8b + i is bit 7 - i of block b.
+            const u8 *w = decompressValue(&t, (u64)(8 * b + i));
+            ASSERT_NE(w, nullptr) << "position " << 8 * b + i;
+            EXPECT_EQ(w[0], (block_bytes[b] >> (7 - i)) & 1 ? 'B' : 'A') << "position " << 8 * b + i;
+        }
     }
 }
 
