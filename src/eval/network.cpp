@@ -9,17 +9,16 @@ NetworkParams network;
 
 namespace {
 
-// Reads size bytes; a short read leaves the rest of the destination as it was
-// (zero), which is how a truncated file is meant to load.
-void readBlock(FILE *f, void *dst, size_t size) {
-    size_t got = std::fread(dst, 1, size, f);
-    (void)got;
-}
+// Reads size bytes; false when the file ends (or fails) before all of them
+// arrived. A file shorter than the layout is refused: its missing parameters
+// would be zero and the engine would play on a broken evaluation.
+bool readBlock(FILE *f, void *dst, size_t size) { return std::fread(dst, 1, size, f) == size; }
 
-u32 readWord(FILE *f) {
+bool readWord(FILE *f, u32 *word) {
     unsigned char b[4] = {0, 0, 0, 0};
-    readBlock(f, b, 4);
-    return (u32)b[0] | ((u32)b[1] << 8) | ((u32)b[2] << 16) | ((u32)b[3] << 24);
+    if (!readBlock(f, b, 4)) return false;
+    *word = (u32)b[0] | ((u32)b[1] << 8) | ((u32)b[2] << 16) | ((u32)b[3] << 24);
+    return true;
 }
 
 // Little-endian file, little-endian machine: the arrays are read as they are.
@@ -34,36 +33,44 @@ bool readNetworkFile(const char *name) {
     if (std::fseek(f, 0, SEEK_END) == 0) file_size = std::ftell(f);
     std::fseek(f, 0, SEEK_SET);
 
-    readWord(f);                        // version
-    readWord(f);                        // network hash
-    i32 description = (i32)readWord(f); // length of the description text
-    if (description < 0 || (file_size >= 0 && 12LL + description > file_size)) {
+    u32 word, description_word;
+    bool complete = readWord(f, &word)                  // version
+                    && readWord(f, &word)               // network hash
+                    && readWord(f, &description_word);  // length of the description text
+    const i32 description = (i32)description_word;
+    if (!complete || description < 0 || (file_size >= 0 && 12LL + description > file_size) ||
+        std::fseek(f, 12L + description, SEEK_SET) != 0) {
         std::fclose(f);
-        return false;
-    }
-    if (std::fseek(f, 12L + description, SEEK_SET) != 0) {
-        std::fclose(f);
+        std::memset(&network, 0, sizeof(network));
         return false;
     }
 
-    readWord(f);  // feature transformer hash
-    readBlock(f, network.ft_biases, sizeof(network.ft_biases));
-    readBlock(f, network.ft_weights, sizeof(network.ft_weights));
-    readWord(f);  // network hash
-    readBlock(f, network.l1_biases, sizeof(network.l1_biases));
-    readBlock(f, network.l1_weights, sizeof(network.l1_weights));
-    readBlock(f, network.l2_biases, sizeof(network.l2_biases));
-    readBlock(f, network.l2_weights, sizeof(network.l2_weights));
-    readBlock(f, &network.out_bias, sizeof(network.out_bias));
-    readBlock(f, network.out_weights, sizeof(network.out_weights));
+    // The rest in file order; the two hash words are read and dropped.
+    const struct {
+        void *dst;
+        size_t size;
+    } blocks[] = {
+        {&word, 4},  // feature transformer hash
+        {network.ft_biases, sizeof(network.ft_biases)},
+        {network.ft_weights, sizeof(network.ft_weights)},
+        {&word, 4},  // network hash
+        {network.l1_biases, sizeof(network.l1_biases)},
+        {network.l1_weights, sizeof(network.l1_weights)},
+        {network.l2_biases, sizeof(network.l2_biases)},
+        {network.l2_weights, sizeof(network.l2_weights)},
+        {&network.out_bias, sizeof(network.out_bias)},
+        {network.out_weights, sizeof(network.out_weights)},
+    };
+    for (const auto &block : blocks)
+        if (complete) complete = readBlock(f, block.dst, block.size);
 
+    // Four more bytes mean the file is longer than the layout (one to three
+    // trailing bytes are tolerated).
     unsigned char extra[4];
-    bool longer = std::fread(extra, 4, 1, f) == 1;
-    // A file that ends early loads with zeros, but a read that failed (the
-    // name is a directory, an I/O error) is not a short file.
+    bool longer = complete && std::fread(extra, 4, 1, f) == 1;
     bool failed = std::ferror(f) != 0;
     std::fclose(f);
-    if (longer || failed) {
+    if (!complete || longer || failed) {
         std::memset(&network, 0, sizeof(network));
         return false;
     }

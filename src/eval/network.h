@@ -32,10 +32,10 @@ struct alignas(64) NetworkParams {
 extern NetworkParams network;
 
 // Zeroes the parameters and reads them from the named file (NNUE_FILE in the
-// working directory when name is null). Returns false when the file cannot be
-// opened or read, is longer than the layout, or has a negative description
-// length or one that runs past the end of the file. A short file leaves the
-// missing parameters zero and still loads.
+// working directory when name is null). Returns false (the parameters then
+// zero) when the file cannot be opened or read, is shorter than the layout,
+// is longer than it by four bytes or more, or has a negative description
+// length or one that runs past the end of the file.
 bool loadNetwork(const char *name = nullptr);
 
 // Builds whatever derived copy of the parameters the vector code of this

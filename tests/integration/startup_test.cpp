@@ -56,8 +56,9 @@ const NetworkCase NETWORK_CASES[] = {
     {"very negative description length", -2147483647 - 1, 0, LAYOUT, false},
     {"description longer than the file", 2147483647, 0, LAYOUT, false},
     {"description runs past the end by one byte", 1000, 0, 1011, false},
-    {"short file: half the layout", 0, 0, LAYOUT / 2, true},
-    {"short file: header only", 0, 0, 12, true},
+    {"short file: half the layout", 0, 0, LAYOUT / 2, false},
+    {"short file: one byte missing", 0, 0, LAYOUT - 1, false},
+    {"short file: header only", 0, 0, 12, false},
 };
 
 TEST_P(Startup, SyntheticNetworkFiles) {

@@ -1,5 +1,5 @@
 // loadNetwork on network files written by the test: the layout, the accepted
-// and refused lengths, and short files.
+// and refused lengths, and short files (refused).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -117,17 +117,19 @@ TEST_F(NetworkFileTest, TrailingBytes) {
     }
 }
 
-TEST_F(NetworkFileTest, ShortFileLoadsWithMissingParametersZero) {
+TEST_F(NetworkFileTest, ShortFileIsRefused) {
+    // Whatever part of the layout is missing, the file is refused like a
+    // missing one, and no parameter keeps a value from it.
     const Layout at(20);
     const long long cuts[] = {at.ft_weights + 1001,   // in the middle of a 16-bit weight
                               at.l1_biases - 2,       // inside the network hash word
-                              at.l1_weights + 5000, at.out_bias + 2, at.end - 1, at.ft_biases};
+                              at.l1_weights + 5000, at.out_bias + 2, at.end - 1, at.ft_biases, 14, 12};
     for (long long cut : cuts) {
         auto file = makeFile(20);
         file.resize((size_t)cut);
         write(file);
-        ASSERT_TRUE(loadNetwork(path_.c_str())) << "cut at " << cut;
-        expectParameters(file, 20, cut);
+        EXPECT_FALSE(loadNetwork(path_.c_str())) << "cut at " << cut;
+        expectParameters(file, 20, 0);
     }
 }
 
