@@ -53,6 +53,9 @@ public:
     // Lines up to and including the first one equal to last; the bool is
     // false when that line did not arrive in time.
     bool readUntil(const std::string &last, std::vector<std::string> &lines, int timeout_ms = 10000);
+    // True once the child has closed its standard output and every line of
+    // it has been handed out.
+    bool outputEnded() const { return stdout_fd_ < 0 && out_.empty(); }
     // Everything the child writes to standard output until it closes it.
     // False when it did not close it in time.
     bool readToEnd(std::string &text, int timeout_ms = 10000);
