@@ -105,14 +105,16 @@ wine_start() { # directory
     export CORVIX_WINE
     "$CORVIX_WINESERVER" -k </dev/null >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
     say "creating the Wine prefix $WINEPREFIX"
-    "$CORVIX_WINE" wineboot --init </dev/null >"$1/wineboot.log" 2>&1 || {
+    # One server for the whole run, started first: every program starts
+    # without waiting for a new one.
+    if ! "$CORVIX_WINESERVER" -p </dev/null >"$1/wineboot.log" 2>&1 ||
+        ! "$CORVIX_WINE" wineboot --init </dev/null >>"$1/wineboot.log" 2>&1; then
         cat "$1/wineboot.log" >&2
+        echo "cannot set up Wine in $WINEPREFIX" >&2
         return 1
-    }
-    # One server for the whole run: every program starts without waiting
-    # for a new one.
-    "$CORVIX_WINESERVER" -p </dev/null
+    fi
 }
 
 wine_stop() {

@@ -45,8 +45,8 @@ windows_start=$SECONDS
 say "Windows build: sse2, popcnt, avx, avx2"
 scripts/build-windows.sh "$windows"
 say "Windows tests under Wine"
-wine_start "$windows"
 trap wine_stop EXIT
+wine_start "$windows"
 CORVIX_REQUIRE_WINDOWS=1 CORVIX_WINDOWS_DIR="$CORVIX_ROOT/$windows" \
     ctest --test-dir "$release" --output-on-failure -j "$jobs" -L windows </dev/null
 wine_stop

@@ -39,6 +39,7 @@ TEST_P(WindowsTablebases, DirectoryListsTheWindowsWay) {
         {"tables first, then a missing directory", tables + ";Z:\\tmp\\missing", SUCCESS},
         {"a missing directory first", "Z:\\tmp\\missing;" + tables, SUCCESS},
         {"forward slashes", forward_slashes, SUCCESS},
+        {"a trailing backslash", tables + "\\", SUCCESS},
         {"empty entries", ";;" + tables + ";", SUCCESS},
         {"a colon does not separate", "Z:\\tmp\\missing:" + tables, FAILURE},
         {"a Linux path list", "/tmp/missing:" + tableDir(), FAILURE},
