@@ -104,34 +104,35 @@ TEST_P(WindowsTablebases, DamagedFilesAreRefusedAsOnLinux) {
         {"header only", good_w.substr(0, 16), good_z.substr(0, 16)},
         {"good WDL, cut DTZ", good_w, good_z.substr(0, good_z.size() / 2 / 64 * 64 + 16)},
     };
+    // One engine of each system, both in the directory of the damaged files.
+    TempDir bad;
+    ASSERT_EQ(symlink(networkFile().c_str(), bad.file("nn-82215d0fd0df.nnue").c_str()), 0);
+    Process windows(exe(), {}, bad.path());
+    Process linux_process(linuxProgram(), {}, bad.path());
+    ASSERT_TRUE(skipReport(windows));
+    ASSERT_TRUE(skipReport(linux_process));
     for (const Damage &d : damages) {
         SCOPED_TRACE(d.name);
-        TempDir bad;
-        std::ofstream(bad.file("KQvK.rtbw"), std::ios::binary) << d.w;
-        std::ofstream(bad.file("KQvK.rtbz"), std::ios::binary) << d.z;
-        ASSERT_EQ(symlink(networkFile().c_str(), bad.file("nn-82215d0fd0df.nnue").c_str()), 0);
-        const std::vector<std::string> commands = {
-            "position fen 8/8/8/4k3/8/8/8/3QK3 w - - 0 1", "go depth 4",
-            "position fen 8/8/8/4k3/8/8/8/3QK3 b - - 0 1 moves e5d4", "go depth 4", "uci"};
-        auto run = [&](const std::string &program, const std::string &path, std::string *err) {
-            std::vector<std::string> all = {"setoption name SyzygyPath value " + path};
-            all.insert(all.end(), commands.begin(), commands.end());
-            Process p(program, {}, bad.path());
-            if (!skipReport(p)) return std::vector<std::string>{"<no start>"};
-            std::vector<std::string> lines = converse(p, all);
-            p.send("quit");
-            ExitInfo e = p.wait(10000);
-            EXPECT_TRUE(e.finished && e.exited && e.status == 0) << describe(e);
-            *err = p.errorText();
-            return lines;
+        std::ofstream(bad.file("KQvK.rtbw"), std::ios::binary | std::ios::trunc) << d.w;
+        std::ofstream(bad.file("KQvK.rtbz"), std::ios::binary | std::ios::trunc) << d.z;
+        auto commands = [](const std::string &path) {
+            return std::vector<std::string>{"setoption name SyzygyPath value " + path,
+                                            "position fen 8/8/8/4k3/8/8/8/3QK3 w - - 0 1", "go depth 4",
+                                            "position fen 8/8/8/4k3/8/8/8/3QK3 b - - 0 1 moves e5d4", "go depth 4",
+                                            "uci"};
         };
-        std::string windows_err, linux_err;
-        std::vector<std::string> windows = run(exe(), wineName(bad.path()), &windows_err);
-        std::vector<std::string> linux_lines = run(linuxProgram(), bad.path(), &linux_err);
-        EXPECT_EQ(windows, linux_lines);
-        EXPECT_EQ(windows_err, linux_err);
-        ASSERT_FALSE(windows.empty());
-        EXPECT_EQ(windows.back(), "uciok");
+        size_t windows_err = windows.errorText().size(), linux_err = linux_process.errorText().size();
+        std::vector<std::string> windows_lines = converse(windows, commands(wineName(bad.path())));
+        std::vector<std::string> linux_lines = converse(linux_process, commands(bad.path()));
+        EXPECT_EQ(windows_lines, linux_lines);
+        EXPECT_EQ(windows.errorText().substr(windows_err), linux_process.errorText().substr(linux_err));
+        ASSERT_FALSE(windows_lines.empty());
+        EXPECT_EQ(windows_lines.back(), "uciok");
+    }
+    for (Process *p : {&windows, &linux_process}) {
+        p->send("quit");
+        ExitInfo e = p->wait(10000);
+        EXPECT_TRUE(e.finished && e.exited && e.status == 0) << describe(e);
     }
 }
 
