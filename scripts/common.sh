@@ -2,7 +2,11 @@
 #
 # ensure_tools TOOL...   installs with apt-get whatever of these is missing:
 #                        cmake, g++, make, gtest (libgtest-dev), npm (only when
-#                        the network file still has to be downloaded)
+#                        the network file still has to be downloaded), mingw
+#                        (the MinGW-w64 cross compiler), wine (wine64), zip
+# wine_start DIR         a Wine prefix of its own in DIR/wineprefix, made
+#                        afresh, and a Wine server that stays up until
+#                        wine_stop ends it with every Wine process
 # pick_build             prints the level (sse2, popcnt, avx, avx2) that suits
 #                        this processor
 # runnable_builds        prints every level this processor can run
@@ -13,6 +17,11 @@ CORVIX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 CORVIX_NETWORK=nn-82215d0fd0df.nnue
 
 say() { echo "== $*" >&2; }
+
+# Debian's MinGW-w64 compiler (posix threads) and Wine loader and server.
+CORVIX_MINGW_CXX=x86_64-w64-mingw32-g++-posix
+CORVIX_WINE=${CORVIX_WINE:-/usr/lib/wine/wine64}
+CORVIX_WINESERVER=${CORVIX_WINESERVER:-/usr/lib/wine/wineserver}
 
 apt_install() { # package...
     local sudo=()
@@ -39,6 +48,10 @@ ensure_tools() { # tool...
             npm)
                 "$CORVIX_ROOT/scripts/fetch-network.sh" --have "${NETWORK_DIR:-.}" ||
                     command -v npm >/dev/null || missing+=(npm ca-certificates) ;;
+            mingw)
+                command -v "$CORVIX_MINGW_CXX" >/dev/null || missing+=(g++-mingw-w64-x86-64-posix) ;;
+            wine)
+                [ -x "$CORVIX_WINE" ] || missing+=(wine64) ;;
             *)
                 command -v "$tool" >/dev/null || missing+=("$tool") ;;
         esac
@@ -85,4 +98,25 @@ pick_build() {
     else
         echo sse2
     fi
+}
+
+wine_start() { # directory
+    export WINEPREFIX="$(cd "$1" && pwd)/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    export CORVIX_WINE
+    "$CORVIX_WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    say "creating the Wine prefix $WINEPREFIX"
+    # One server for the whole run, started first: every program starts
+    # without waiting for a new one.
+    if ! "$CORVIX_WINESERVER" -p </dev/null >"$1/wineboot.log" 2>&1 ||
+        ! "$CORVIX_WINE" wineboot --init </dev/null >>"$1/wineboot.log" 2>&1; then
+        cat "$1/wineboot.log" >&2
+        echo "cannot set up Wine in $WINEPREFIX" >&2
+        return 1
+    fi
+}
+
+wine_stop() {
+    if [ -n "${WINEPREFIX:-}" ]; then "$CORVIX_WINESERVER" -k </dev/null >/dev/null 2>&1 || true; fi
 }

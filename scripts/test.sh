@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite:
 #   1. release build of the four levels, unit and integration tests;
-#   2. a build with AddressSanitizer and UndefinedBehaviorSanitizer (levels
+#   2. the Windows programs, cross-built with MinGW-w64, tested under Wine
+#      against the Linux programs of step 1, then packed for users
+#      (scripts/package.sh);
+#   3. a build with AddressSanitizer and UndefinedBehaviorSanitizer (levels
 #      sse2 and avx2), whose unit and integration tests must pass without a
 #      sanitizer report.
 # Installs what is missing with apt-get and fetches the network file.
@@ -12,9 +15,10 @@ cd "$CORVIX_ROOT"
 
 jobs=${CORVIX_JOBS:-2}
 release=build/release
+windows=build/windows
 sanitize=build/sanitize
 
-NETWORK_DIR=$release ensure_tools cmake g++ make gtest npm
+NETWORK_DIR=$release ensure_tools cmake g++ make gtest npm mingw wine zip
 scripts/check-pick-build.sh
 
 # Unit tests of a level the processor lacks would die on its first
@@ -35,7 +39,21 @@ cmake -S . -B "$release" -DCMAKE_BUILD_TYPE=Release -DCORVIX_SANITIZE=OFF \
 cmake --build "$release" -j "$jobs" </dev/null
 scripts/fetch-network.sh "$release" </dev/null
 say "release tests"
-ctest --test-dir "$release" --output-on-failure -j "$jobs" "${exclude[@]}" </dev/null
+ctest --test-dir "$release" --output-on-failure -j "$jobs" -LE windows "${exclude[@]}" </dev/null
+
+windows_start=$SECONDS
+say "Windows build: sse2, popcnt, avx, avx2"
+scripts/build-windows.sh "$windows"
+say "Windows tests under Wine"
+trap wine_stop EXIT
+wine_start "$windows"
+CORVIX_REQUIRE_WINDOWS=1 CORVIX_WINDOWS_DIR="$CORVIX_ROOT/$windows" \
+    ctest --test-dir "$release" --output-on-failure -j "$jobs" -L windows </dev/null
+wine_stop
+trap - EXIT
+say "packages"
+scripts/package.sh
+say "the Windows part took $((SECONDS - windows_start)) s"
 
 say "sanitized build: sse2, avx2"
 cmake -S . -B "$sanitize" -DCMAKE_BUILD_TYPE=Release -DCORVIX_SANITIZE=ON -DCORVIX_BENCH=OFF \

@@ -15,7 +15,8 @@
 #include "search/tt.h"
 #include "tablebase/tbprobe.h"
 
-const char *const ENGINE_NAME = "Corvix 0.7.nnue x64";
+// CORVIX_VERSION comes from the file VERSION through the build.
+const char *const ENGINE_NAME = "Corvix " CORVIX_VERSION ".nnue x64";
 
 namespace {
 

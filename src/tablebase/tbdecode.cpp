@@ -386,7 +386,13 @@ bool loadTable(TableEntry *entry, const char *name, int kind) {
         reportCorruptedTable(name, suffix);
         return false;
     }
-    const u8 *view = mapFile(file, size, &error);
+    MappingHandle mapping = NO_MAPPING;
+    if (!createFileMapping(file, size, &mapping, &error)) {
+        std::fprintf(stderr, "CreateFileMapping() failed, error = %lu.\n", error);
+        std::fprintf(stderr, "Could not map %s%s into memory.\n", name, suffix);
+        std::exit(1);
+    }
+    const u8 *view = mapView(mapping, size, &error);
     closeFile(file);
     if (!view) {
         std::fprintf(stderr, "MapViewOfFile() failed, error = %lu.\n", error);
@@ -395,6 +401,7 @@ bool loadTable(TableEntry *entry, const char *name, int kind) {
     }
     entry->view[kind] = view;
     entry->map_size[kind] = size;
+    entry->map_handle[kind] = mapping;
 
     if (!parseTable(entry, name, kind, view, size)) {
         reportCorruptedTable(name, suffix);
@@ -516,7 +523,7 @@ int probeTable(const TbPosition *pos, int wdl, int *success, int kind) {
     }
 
     if (!entry->loaded[kind]) {
-        std::lock_guard<std::mutex> lock(*tb_mutex);
+        MutexLock lock(tb_mutex);
         if (!entry->loaded[kind]) {
             char name[16];
             tableName(pos, entry->key != key, name);

@@ -2,11 +2,12 @@
 // decoder, the indexing and the probes. Not for use outside src/tablebase.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <mutex>
 
 #include "board/types.h"
 #include "platform/mapped_file.h"
+#include "platform/mutex.h"
 #include "tablebase/tbchess.h"
 
 // Table kinds; records hold one value per kind in this order.
@@ -56,7 +57,8 @@ struct Encoding {
 struct TableEntry {
     u64 key;
     const u8 *view[TB_KINDS];
-    u64 map_size[TB_KINDS];        // size of the mapped view (stands for the mapping handle)
+    u64 map_size[TB_KINDS];        // size of the mapped view
+    MappingHandle map_handle[TB_KINDS];
     u8 loaded[TB_KINDS];
     u8 num_pieces;
     u8 symmetric;
@@ -94,7 +96,7 @@ extern PieceTable *pawnless_tables;
 extern PawnTable *pawn_tables;
 extern int num_pawnless_tables, num_pawn_tables;
 extern TableSlot table_hash[TB_HASH_SIZE];
-extern std::mutex *tb_mutex;
+extern MutexHandle tb_mutex;
 extern int max_table_pieces, max_dtm_table_pieces;
 
 // The names tried at registration, in their fixed order.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "board/assert.h"
+#include "platform/paths.h"
 #include "tablebase/tbinternal.h"
 #include "tablebase/tbprobe.h"
 
@@ -16,7 +17,7 @@ PieceTable *pawnless_tables = nullptr;
 PawnTable *pawn_tables = nullptr;
 int num_pawnless_tables = 0, num_pawn_tables = 0;
 TableSlot table_hash[TB_HASH_SIZE];
-std::mutex *tb_mutex = nullptr;
+MutexHandle tb_mutex = nullptr;
 int max_table_pieces = 0, max_dtm_table_pieces = 0;
 
 int num_tb_paths = 0;
@@ -92,7 +93,7 @@ FileHandle openTableFile(const char *name, const char *extension) {
     std::string full;
     for (int i = 0; i < num_tb_paths; i++) {
         full.assign(tb_paths[i]);
-        full += '/';
+        full += directorySeparator();
         full += name;
         full += extension;
         FileHandle f = openFileForReading(full.c_str());
@@ -227,10 +228,14 @@ void freeKindData(TableEntry *entry, int kind) {
 void releaseView(TableEntry *entry, int kind) {
     if (!entry->view[kind]) return;
     unsigned long error = 0;
-    if (!unmapFile(entry->view[kind], entry->map_size[kind], &error))
+    if (!unmapView(entry->view[kind], entry->map_size[kind], &error))
         std::fprintf(stderr, "unmap failed, error code %lu\n", error);
+    // The mapping is closed even when the view could not be released.
+    if (!closeMapping(entry->map_handle[kind], &error))
+        std::fprintf(stderr, "CloseHandle failed, error code %lu\n", error);
     entry->view[kind] = nullptr;
     entry->map_size[kind] = 0;
+    entry->map_handle[kind] = NO_MAPPING;
 }
 
 void freeTableEntry(TableEntry *entry) {
@@ -259,14 +264,12 @@ static void releaseRegistry() {
     // this (with max_tb_pieces ignored) simply finds no table.
     num_pawnless_tables = num_pawn_tables = 0;
     std::memset(table_hash, 0, sizeof table_hash);
-    delete tb_mutex;
+    closeMutex(tb_mutex);
     tb_mutex = nullptr;
     max_table_pieces = max_dtm_table_pieces = 0;
     max_tb_pieces = 0;
     registry_exists = false;
 }
-
-static bool isSeparator(char c) { return c == ';' || c == ':'; }
 
 bool initSyzygy(const char *path) {
     if (!computed_tables_ready) {
@@ -289,14 +292,14 @@ bool initSyzygy(const char *path) {
     std::memcpy(path_copy, path, len + 1);
     num_tb_paths = 0;
     for (size_t i = 0; i < len;) {
-        while (i < len && isSeparator(path_copy[i])) path_copy[i++] = 0;
+        while (i < len && isPathListSeparator(path_copy[i])) path_copy[i++] = 0;
         if (i >= len) break;
         tb_paths[num_tb_paths++] = &path_copy[i];
-        while (i < len && !isSeparator(path_copy[i])) i++;
+        while (i < len && !isPathListSeparator(path_copy[i])) i++;
     }
     registry_exists = true;
 
-    tb_mutex = new (std::nothrow) std::mutex;
+    tb_mutex = createMutex();
     num_pawnless_tables = num_pawn_tables = 0;
     max_table_pieces = max_dtm_table_pieces = 0;
     max_tb_pieces = 0;

@@ -40,7 +40,10 @@ inline bool isIterationLine(const std::string &line) { return startsWith(line, "
 // One engine over a pipe, past its start-up report.
 class Engine {
 public:
-    explicit Engine(const std::string &isa) : process_(programPath(isa), {}, binaryDir()) {
+    explicit Engine(const std::string &isa) : Engine(programPath(isa), binaryDir(), StdinMode::PIPE) {}
+    // Any program (a Windows one included) in the directory of its network
+    // file, its commands written through the given kind of input.
+    Engine(const std::string &program, const std::string &dir, StdinMode mode) : process_(program, {}, dir, mode) {
         std::vector<std::string> lines;
         ok_ = process_.readUntil(TABLE_OK, lines, 20000 * SLOWDOWN);
     }

@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -52,6 +54,19 @@ void prepareTestProcess() {
 
 void setNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
+std::string directoryOf(const std::string &path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+// Wine's settings for the programs the tests start, unless the caller chose
+// them: no debug output (it would land on standard error), and a prefix of
+// the tests' own inside the directory of the Windows programs.
+void prepareWine(const std::string &program) {
+    setenv("WINEDEBUG", "-all", 0);
+    setenv("WINEPREFIX", (directoryOf(program) + "/wineprefix").c_str(), 0);
+}
+
 void closeFd(int &fd) {
     if (fd >= 0) close(fd);
     fd = -1;
@@ -95,16 +110,55 @@ std::string describe(const ExitInfo &info) {
     return s.str();
 }
 
+bool isWindowsProgram(const std::string &program) {
+    return program.size() > 4 && program.compare(program.size() - 4, 4, ".exe") == 0;
+}
+
+std::string wineLoader() {
+    const char *wine = std::getenv("CORVIX_WINE");
+    return wine && *wine ? wine : "/usr/lib/wine/wine64";
+}
+
 Process::Process(const std::string &program, const std::vector<std::string> &args, const std::string &cwd,
-                 StdinMode stdin_mode) {
+                 StdinMode stdin_mode, const std::string &stdin_file) {
     prepareTestProcess();
 
+    bool writes_input = stdin_mode == StdinMode::PIPE || stdin_mode == StdinMode::FOREIGN_PIPE;
     int in_pipe[2] = {-1, -1}, out_pipe[2], err_pipe[2], exec_pipe[2];
-    if ((stdin_mode == StdinMode::PIPE && pipe2(in_pipe, O_CLOEXEC) != 0) || pipe2(out_pipe, O_CLOEXEC) != 0 ||
+    if ((writes_input && pipe2(in_pipe, O_CLOEXEC) != 0) || pipe2(out_pipe, O_CLOEXEC) != 0 ||
         pipe2(err_pipe, O_CLOEXEC) != 0 || pipe2(exec_pipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe: " + std::string(strerror(errno)));
+    // The child's end of a terminal, or the file it reads.
+    int stdin_source = -1;
+    std::string terminal_name;
+    if (stdin_mode == StdinMode::FILE) {
+        stdin_source = open(stdin_file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (stdin_source < 0) throw std::runtime_error("cannot open " + stdin_file);
+    } else if (stdin_mode == StdinMode::TERMINAL) {
+        int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 || !ptsname(master))
+            throw std::runtime_error("pseudo-terminal: " + std::string(strerror(errno)));
+        terminal_name = ptsname(master);
+        // A terminal in raw mode, as a console program keeps it: the Enter
+        // key's carriage return reaches the program as it is, and nothing
+        // waits for a line feed. 80 x 25 characters.
+        struct termios mode;
+        if (tcgetattr(master, &mode) == 0) {
+            cfmakeraw(&mode);
+            tcsetattr(master, TCSANOW, &mode);
+        }
+        struct winsize size = {25, 80, 0, 0};
+        ioctl(master, TIOCSWINSZ, &size);
+        in_pipe[1] = master;
+        terminal_ = true;
+    }
 
     std::vector<std::string> argv_text;
+    if (isWindowsProgram(program)) {
+        prepareWine(program);
+        argv_text.push_back(wineLoader());
+        if (stdin_mode == StdinMode::PIPE) argv_text.push_back(directoryOf(program) + "/corvix-relay.exe");
+    }
     argv_text.push_back(program);
     argv_text.insert(argv_text.end(), args.begin(), args.end());
     std::vector<char *> argv;
@@ -115,8 +169,19 @@ Process::Process(const std::string &program, const std::vector<std::string> &arg
     if (pid_ < 0) throw std::runtime_error("fork: " + std::string(strerror(errno)));
     if (pid_ == 0) {
         // Child: only async-signal-safe calls from here on.
-        if (stdin_mode == StdinMode::PIPE) {
+        if (writes_input) {
             dup2(in_pipe[0], 0);
+        } else if (stdin_mode == StdinMode::FILE) {
+            dup2(stdin_source, 0);
+        } else if (stdin_mode == StdinMode::TERMINAL) {
+            // A session of its own with the terminal as its controlling one.
+            setsid();
+            int slave = open(terminal_name.c_str(), O_RDWR);
+            if (slave >= 0) {
+                ioctl(slave, TIOCSCTTY, 0);
+                dup2(slave, 0);
+                if (slave != 0) close(slave);
+            }
         } else if (stdin_mode == StdinMode::DEV_NULL) {
             int null_fd = open("/dev/null", O_RDONLY);
             dup2(null_fd, 0);
@@ -130,7 +195,7 @@ Process::Process(const std::string &program, const std::vector<std::string> &arg
         if (chdir(cwd.c_str()) != 0) {
             err = errno;
         } else {
-            execv(program.c_str(), argv.data());
+            execv(argv[0], argv.data());
             err = errno;
         }
         ssize_t ignored = write(exec_pipe[1], &err, sizeof err);
@@ -138,11 +203,15 @@ Process::Process(const std::string &program, const std::vector<std::string> &arg
         _exit(127);
     }
 
-    if (stdin_mode == StdinMode::PIPE) {
+    if (writes_input) {
         close(in_pipe[0]);
         stdin_fd_ = in_pipe[1];
         setNonBlocking(stdin_fd_);
+    } else if (stdin_mode == StdinMode::TERMINAL) {
+        stdin_fd_ = in_pipe[1];
+        setNonBlocking(stdin_fd_);
     }
+    if (stdin_source >= 0) close(stdin_source);
     close(out_pipe[1]);
     close(err_pipe[1]);
     close(exec_pipe[1]);
@@ -175,7 +244,7 @@ Process::~Process() {
 }
 
 bool Process::pump(int timeout_ms) {
-    struct pollfd fds[2];
+    struct pollfd fds[3];
     int count = 0;
     if (stdout_fd_ >= 0) fds[count++] = {stdout_fd_, POLLIN, 0};
     if (stderr_fd_ >= 0) fds[count++] = {stderr_fd_, POLLIN, 0};
@@ -183,20 +252,35 @@ bool Process::pump(int timeout_ms) {
         if (timeout_ms > 0) usleep(1000 * (timeout_ms < 10 ? timeout_ms : 10));
         return false;
     }
+    if (terminal_ && stdin_fd_ >= 0) fds[count++] = {stdin_fd_, POLLIN, 0};
     int ready = poll(fds, count, timeout_ms);
     if (ready <= 0) return false;
+    drainTerminal();
     bool progress = readAvailable(stdout_fd_, out_);
     progress |= readAvailable(stderr_fd_, err_);
     return progress;
 }
 
 void Process::drainAvailable() {
+    drainTerminal();
     readAvailable(stdout_fd_, out_);
     readAvailable(stderr_fd_, err_);
 }
 
-bool Process::sendRaw(const std::string &bytes, int timeout_ms) {
+void Process::drainTerminal() {
+    // What the terminal shows (the echo of the input) is not looked at, but
+    // it must be read, or the child would block once the terminal is full.
+    std::string shown;
+    if (terminal_) readAvailable(stdin_fd_, shown);
+}
+
+bool Process::sendRaw(const std::string &text, int timeout_ms) {
     if (stdin_fd_ < 0) return false;
+    // The Enter key of a terminal sends a carriage return.
+    std::string bytes = text;
+    if (terminal_)
+        for (char &c : bytes)
+            if (c == '\n') c = '\r';
     long long deadline = nowMs() + timeout_ms;
     size_t done = 0;
     while (done < bytes.size()) {

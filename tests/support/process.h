@@ -13,9 +13,15 @@ namespace corvix_test {
 
 // What the child gets as its standard input.
 enum class StdinMode {
-    PIPE,     // a pipe the test writes to (send, closeStdin)
-    DEV_NULL, // /dev/null
-    CLOSED,   // no descriptor 0 at all
+    PIPE,          // a pipe the test writes to (send, closeStdin); a Windows
+                   // program gets a Windows pipe through the relay
+    DEV_NULL,      // /dev/null
+    CLOSED,        // no descriptor 0 at all
+    FILE,          // a file, named by the stdin_file argument
+    TERMINAL,      // a pseudo-terminal the test writes to (a console window
+                   // for a Windows program)
+    FOREIGN_PIPE,  // a pipe the test writes to, handed to a Windows program as
+                   // it is: under Wine it cannot be looked into
 };
 
 // How a child ended.
@@ -28,12 +34,15 @@ struct ExitInfo {
 
 std::string describe(const ExitInfo &info);
 
+// Windows programs (names ending in ".exe") are run under Wine: with
+// StdinMode::PIPE through corvix-relay.exe beside them, which gives them a
+// Windows pipe as a Windows GUI would; with every other mode directly.
 class Process {
 public:
     // Starts program with the arguments (argv[0] is the program) in the
     // working directory cwd. Throws std::runtime_error when it cannot start.
     Process(const std::string &program, const std::vector<std::string> &args, const std::string &cwd,
-            StdinMode stdin_mode = StdinMode::PIPE);
+            StdinMode stdin_mode = StdinMode::PIPE, const std::string &stdin_file = "");
     ~Process();
     Process(const Process &) = delete;
     Process &operator=(const Process &) = delete;
@@ -75,9 +84,11 @@ private:
     // with nothing new.
     bool pump(int timeout_ms);
     void drainAvailable();
+    void drainTerminal();
 
     pid_t pid_ = -1;
     int stdin_fd_ = -1;
+    bool terminal_ = false;  // stdin_fd_ is a terminal's master side
     int stdout_fd_ = -1;
     int stderr_fd_ = -1;
     std::string out_;  // standard output not yet handed out
@@ -106,6 +117,11 @@ std::vector<std::string> splitLines(const std::string &text);
 // ---------------------------------------------------------------------------
 // The builds under test.
 // ---------------------------------------------------------------------------
+
+// Whether the program is a Windows program, run under Wine.
+bool isWindowsProgram(const std::string &program);
+// The Wine loader: $CORVIX_WINE, else Debian's wine64.
+std::string wineLoader();
 
 // Directory that holds the built programs and the network file.
 std::string binaryDir();

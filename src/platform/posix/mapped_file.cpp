@@ -1,3 +1,4 @@
+// Files and mappings with open, fstat and mmap.
 #include "platform/mapped_file.h"
 
 #include <cerrno>
@@ -24,21 +25,35 @@ FileHandle openFileForReading(const char *path) {
 
 bool fileSize(FileHandle file, uint64_t *size) {
     struct stat st;
-    if (file == INVALID_FILE || ::fstat(file, &st) != 0 || st.st_size < 0) return false;
+    if (file == INVALID_FILE || ::fstat((int)file, &st) != 0 || st.st_size < 0) return false;
     *size = (uint64_t)st.st_size;
     return true;
 }
 
 void closeFile(FileHandle file) {
-    if (file != INVALID_FILE) ::close(file);
+    if (file != INVALID_FILE) ::close((int)file);
 }
 
-const uint8_t *mapFile(FileHandle file, uint64_t size, unsigned long *error) {
+bool createFileMapping(FileHandle file, uint64_t size, MappingHandle *mapping, unsigned long *error) {
+    if (file == INVALID_FILE) {
+        *error = EBADF;
+        return false;
+    }
+    if (size == 0 || size != (uint64_t)(size_t)size) {
+        *error = EINVAL;
+        return false;
+    }
+    // The descriptor itself is the mapping: mmap needs nothing else.
+    *mapping = file;
+    return true;
+}
+
+const uint8_t *mapView(MappingHandle mapping, uint64_t size, unsigned long *error) {
     if (size == 0 || size != (uint64_t)(size_t)size) {
         *error = EINVAL;
         return nullptr;
     }
-    void *view = ::mmap(nullptr, (size_t)size, PROT_READ, MAP_SHARED, file, 0);
+    void *view = ::mmap(nullptr, (size_t)size, PROT_READ, MAP_SHARED, (int)mapping, 0);
     if (view == MAP_FAILED) {
         *error = (unsigned long)errno;
         return nullptr;
@@ -47,7 +62,7 @@ const uint8_t *mapFile(FileHandle file, uint64_t size, unsigned long *error) {
     return (const uint8_t *)view;
 }
 
-bool unmapFile(const uint8_t *view, uint64_t size, unsigned long *error) {
+bool unmapView(const uint8_t *view, uint64_t size, unsigned long *error) {
     if (::munmap((void *)view, (size_t)size) != 0) {
         *error = (unsigned long)errno;
         return false;
@@ -55,5 +70,7 @@ bool unmapFile(const uint8_t *view, uint64_t size, unsigned long *error) {
     live_mappings--;
     return true;
 }
+
+bool closeMapping(MappingHandle, unsigned long *) { return true; }
 
 int liveMappings() { return live_mappings; }

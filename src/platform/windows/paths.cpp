@@ -1,0 +1,6 @@
+#include "platform/paths.h"
+
+char directorySeparator() { return '\\'; }
+
+// ":" belongs to drive letters ("C:\syzygy"), so only ";" separates.
+bool isPathListSeparator(char c) { return c == ';'; }
