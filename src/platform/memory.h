@@ -11,12 +11,8 @@
 // can be read.
 uint64_t availableMemory();
 
-// Allocates size zero-filled bytes aligned to 64 bytes (pages are supplied
-// lazily, so the allocation itself is cheap); nullptr on failure.
+// Allocates size zero-filled bytes aligned to 64 bytes; nullptr on failure.
+// The system may supply the pages only when they are first touched.
 void *allocateZeroed(size_t size);
-// Fills a block of allocateZeroed with zeros again. The pages are handed back
-// to the system and come back zero-filled when next touched, so that clearing
-// a large table that was only partly used costs little.
-void zeroBlock(void *block, size_t size);
 // Releases a block of allocateZeroed (nullptr is ignored).
 void freeZeroed(void *block, size_t size);
