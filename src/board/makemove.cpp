@@ -7,7 +7,6 @@
 
 #include "board/attacks.h"
 #include "board/position.h"
-#include "eval/accumulator.h"
 #include "frontend/assert.h"
 #include "search/tt.h"
 
@@ -73,7 +72,6 @@ void makeMove(Move move) {
     nw->halfmove = old->halfmove + 1;
     u64 from_to = bit(from) | bit(to);
     int victim = to;
-    bool en_passant = false;
 
     if (type == PAWN) {
         nw->halfmove = 0;
@@ -82,7 +80,6 @@ void makeMove(Move move) {
             nw->ep = bit(passed_over);
             key ^= KEY_TABLE[KEY_EP_FILE + fileOf(passed_over)];
         } else if (bit(to) == old->ep) {
-            en_passant = true;
             victim = colour == WHITE ? to - 8 : to + 8;
         }
         mover->pieces[0] ^= from_to;
@@ -122,27 +119,25 @@ void makeMove(Move move) {
         key ^= castlingKey(nw->castling);
     }
     nw->key = key;
-    // The child probes its table bucket first thing: start loading it now, so
-    // that the accumulator update hides the memory latency.
+    // The child probes its table bucket first thing: start loading it now.
     ttPrefetch(key);
 
     nw->pawn_ending = pawnsAndKingOnly(nw->side[BLACK]) || pawnsAndKingOnly(nw->side[WHITE]) ? 1 : 0;
     nw->occupancy = nw->side[BLACK].pieces[0] | nw->side[WHITE].pieces[0];
     nw->rank_flip = colour == WHITE ? 0xe38 : 0;
+    // The network's sums are left to the evaluation, which computes them
+    // from these records if this position is ever evaluated.
+    nw->accumulator_ready = 0;
 
     ply_count++;
     curr_ply = nw;
 
     if (type == PAWN || captured == PAWN) updatePassed();
-
-    std::memcpy(old->saved_accumulator, accumulator, sizeof old->saved_accumulator);
-    updateAccumulator(move, nw, colour, en_passant);
 }
 
 void undoMove() {
     ply_count--;
     curr_ply--;
-    std::memcpy(accumulator, curr_ply->saved_accumulator, sizeof curr_ply->saved_accumulator);
 }
 
 void makeNullMove() {
@@ -160,6 +155,8 @@ void makeNullMove() {
     nw->halfmove = old->halfmove + 1;
     nw->pawn_ending = old->pawn_ending;
     nw->rank_flip = colour == WHITE ? 0xe38 : 0;
+    // The same pieces: the evaluation takes the sums of the record before.
+    nw->accumulator_ready = 0;
     ply_count++;
     curr_ply = nw;
     ttPrefetch(nw->key);

@@ -5,7 +5,7 @@
 
 // Plays a legal move of curr_ply into the next record and makes it current.
 void makeMove(Move move);
-// Steps back one record and restores the accumulator.
+// Steps back one record.
 void undoMove();
 // Null move of the search: the side to move passes.
 void makeNullMove();

@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "eval/accumulator.h"
+#include "eval/forward.h"
+
 const char *const NNUE_FILE = "nn-82215d0fd0df.nnue";
 
 NetworkParams network;
@@ -71,6 +74,11 @@ bool readNetworkFile(const char *name) {
 }
 
 }  // namespace
+
+void prepareNetwork() {
+    prepareForwardPass();
+    invalidateAccumulators();
+}
 
 bool loadNetwork(const char *name) {
     bool ok = readNetworkFile(name);

@@ -23,6 +23,20 @@ inline bool innerGreater(Move c, Move b, const i32 *colour_history, i32 rank_fli
     return (i32)(c ^ rank_flip) > (i32)(b ^ rank_flip);
 }
 
+// The inner order as one 64-bit number per move, greater first: a noisy move
+// has the top bit and its flag field, a quiet move its history (offset to be
+// unsigned); then the centrality, then the low 15 bits of the move word seen
+// from the mover's side. Moves with the same flag field differ only in those
+// 15 bits (bits 15 and 29-31 are always 0), so they order the rest of the word
+// as the signed comparison does, and two moves of a list never share a key.
+inline u64 innerKey(Move m, const i32 *colour_history, i32 rank_flip) {
+    const u64 low = ((u64)move_centrality[m & 0xfff] << 15) | ((m ^ (u32)rank_flip) & 0x7fffu);
+    const u32 flags = m & ORDER_MASK;
+    const u64 high = flags ? (1ULL << 63) | ((u64)(flags >> 16) << 23)
+                           : (u64)((u32)colour_history[moveMoved(m) * 64 + moveTo(m)] ^ 0x80000000u) << 23;
+    return high | low;
+}
+
 inline Move swapInto(Move *moves, int i, int best) {
     Move m = moves[best];
     moves[best] = moves[i];
@@ -49,9 +63,17 @@ Move pickNextMove(int i) {
     int n = p->generated;
     const i32 *colour_history = &history[p->us->info->colour][0][0];
     i32 rank_flip = p->rank_flip;
+    // History can change between two calls (the searches below update it),
+    // so the keys of the quiet moves are read afresh each time.
     int best = i;
-    for (int j = i + 1; j < n; j++)
-        if (innerGreater(moves[j], moves[best], colour_history, rank_flip)) best = j;
+    u64 best_key = innerKey(moves[i], colour_history, rank_flip);
+    for (int j = i + 1; j < n; j++) {
+        const u64 key = innerKey(moves[j], colour_history, rank_flip);
+        if (key > best_key) {
+            best = j;
+            best_key = key;
+        }
+    }
     return swapInto(moves, i, best);
 }
 

@@ -3,6 +3,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
+#include "eval/accumulator.h"
 #include "eval/evaluate.h"
 #include "frontend/assert.h"
 #include "search/endgame.h"
@@ -72,6 +73,10 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
     if (ply > search.seldepth) search.seldepth = ply;
     if (checkTimeAndInput()) return 0;
     if (isDraw()) return 0;
+    // The network's sums of this position, computed now while the table
+    // bucket that makeMove asked for is on its way: nearly every position
+    // searched is evaluated, or its children are.
+    currentAccumulator();
 
     Ply *p = curr_ply;
     const u64 key = p->key;

@@ -5,6 +5,7 @@
 #include "board/movegen.h"
 #include "board/position.h"
 #include "board/sliders.h"
+#include "eval/accumulator.h"
 #include "eval/evaluate.h"
 #include "frontend/assert.h"
 #include "search/endgame.h"
@@ -171,6 +172,10 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
     if (ply > search.seldepth) search.seldepth = ply;
     if (checkTimeAndInput()) return 0;
     if (isDraw()) return 0;
+    // The network's sums of this position, computed now while the table
+    // bucket that makeMove asked for is on its way: nearly every position
+    // searched is evaluated, or its children are.
+    currentAccumulator();
 
     Ply *p = curr_ply;
     const u64 key = p->key;
@@ -192,8 +197,6 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
         if (probeEndgame(&score)) return score;
     }
 
-    updateAttacks();
-
     int best, delta_base = 0, mode;
     if (!in_check) {
         int stand = evaluate();
@@ -205,6 +208,9 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
         best = -INF;
         mode = GEN_ALL;
     }
+    // Only a node that goes on to its moves needs the attack information
+    // (the exchange test and the generator read it).
+    updateAttacks();
     const bool pruning = !in_check && null_window && !p->pawn_ending && !isMateScore(alpha);
 
     if (tt_move && !tableMoveLegal(tt_move)) tt_move = 0;
