@@ -8,7 +8,6 @@
 #include "board/attacks.h"
 #include "board/position.h"
 #include "frontend/assert.h"
-#include "search/tt.h"
 
 namespace {
 
@@ -44,7 +43,36 @@ void updatePassed() {
     p->side[BLACK].passed = passed;
 }
 
-void makeMove(Move move) {
+u64 keyAfter(Move move) {
+    const Ply *p = curr_ply;
+    const int from = moveFrom(move), to = moveTo(move);
+    const int type = movePiece(move);
+    const int captured = moveCaptured(move);
+    const int promotion = movePromotion(move);
+    const u32 *mover_base = p->us->info->key_base;
+
+    u64 key = p->key ^ KEY_TABLE[mover_base[type] + from] ^ KEY_TABLE[mover_base[type] + to] ^
+              KEY_TABLE[KEY_WHITE_TO_MOVE];
+    if (p->ep) key ^= KEY_TABLE[KEY_EP_FILE + fileOf(lsb(p->ep))];
+    int victim = to;
+    if (type == PAWN) {
+        if ((from ^ to) == 16) key ^= KEY_TABLE[KEY_EP_FILE + fileOf((from + to) >> 1)];
+        else if (bit(to) == p->ep) victim = p->us->info->colour == WHITE ? to - 8 : to + 8;
+    } else if (type == KING && (to == from + 2 || to == from - 2)) {
+        const int rook_from = to == from + 2 ? from + 3 : from - 4;
+        const int rook_to = to == from + 2 ? from + 1 : from - 1;
+        key ^= KEY_TABLE[mover_base[ROOK] + rook_from] ^ KEY_TABLE[mover_base[ROOK] + rook_to];
+    }
+    if (captured) key ^= KEY_TABLE[p->them->info->key_base[captured] + victim];
+    if (promotion) key ^= KEY_TABLE[mover_base[PAWN] + to] ^ KEY_TABLE[mover_base[promotion] + to];
+    const u64 from_to = bit(from) | bit(to);
+    if (p->castling & from_to) key ^= castlingKey(p->castling) ^ castlingKey(p->castling & ~from_to);
+    return key;
+}
+
+void makeMove(Move move) { makeMove(move, keyAfter(move)); }
+
+void makeMove(Move move, u64 key) {
     Ply *old = curr_ply;
     Ply *nw = old + 1;
     old->move = move;
@@ -58,16 +86,12 @@ void makeMove(Move move) {
     int colour = old->us->info->colour;
 
     copyPieces(nw, old);
+    nw->key = key;
     Side *mover = &nw->side[colour];
     Side *other = &nw->side[colour ^ 1];
     nw->us = other;
     nw->them = mover;
     nw->ep = 0;
-
-    const u32 *mover_base = mover->info->key_base;
-    u64 key = nw->key ^ KEY_TABLE[mover_base[type] + from] ^ KEY_TABLE[mover_base[type] + to] ^
-              KEY_TABLE[KEY_WHITE_TO_MOVE];
-    if (old->ep) key ^= KEY_TABLE[KEY_EP_FILE + fileOf(lsb(old->ep))];
 
     nw->halfmove = old->halfmove + 1;
     u64 from_to = bit(from) | bit(to);
@@ -76,9 +100,7 @@ void makeMove(Move move) {
     if (type == PAWN) {
         nw->halfmove = 0;
         if ((from ^ to) == 16) {
-            int passed_over = (from + to) >> 1;
-            nw->ep = bit(passed_over);
-            key ^= KEY_TABLE[KEY_EP_FILE + fileOf(passed_over)];
+            nw->ep = bit((from + to) >> 1);
         } else if (bit(to) == old->ep) {
             victim = colour == WHITE ? to - 8 : to + 8;
         }
@@ -95,7 +117,6 @@ void makeMove(Move move) {
                 u64 rook_squares = bit(rook_from) | bit(rook_to);
                 mover->pieces[0] ^= rook_squares;
                 mover->pieces[ROOK] ^= rook_squares;
-                key ^= KEY_TABLE[mover_base[ROOK] + rook_from] ^ KEY_TABLE[mover_base[ROOK] + rook_to];
             }
         }
     }
@@ -104,23 +125,14 @@ void makeMove(Move move) {
         nw->halfmove = 0;
         other->pieces[0] ^= bit(victim);
         other->pieces[captured] ^= bit(victim);
-        key ^= KEY_TABLE[other->info->key_base[captured] + victim];
     }
 
     if (promotion) {
         mover->pieces[PAWN] ^= bit(to);
         mover->pieces[promotion] ^= bit(to);
-        key ^= KEY_TABLE[mover_base[PAWN] + to] ^ KEY_TABLE[mover_base[promotion] + to];
     }
 
-    if (nw->castling & from_to) {
-        key ^= castlingKey(nw->castling);
-        nw->castling &= ~from_to;
-        key ^= castlingKey(nw->castling);
-    }
-    nw->key = key;
-    // The child probes its table bucket first thing: start loading it now.
-    ttPrefetch(key);
+    nw->castling &= ~from_to;
 
     nw->pawn_ending = pawnsAndKingOnly(nw->side[BLACK]) || pawnsAndKingOnly(nw->side[WHITE]) ? 1 : 0;
     nw->occupancy = nw->side[BLACK].pieces[0] | nw->side[WHITE].pieces[0];
@@ -159,7 +171,6 @@ void makeNullMove() {
     nw->accumulator_ready = 0;
     ply_count++;
     curr_ply = nw;
-    ttPrefetch(nw->key);
 }
 
 void undoNullMove() {

@@ -29,7 +29,7 @@ struct alignas(64) NetworkParams {
     i8 out_weights[L2_SIZE];
 };
 
-extern NetworkParams network;
+extern NetworkParams &network;
 
 // Zeroes the parameters and reads them from the named file (NNUE_FILE in the
 // working directory when name is null). Returns false when the file cannot be

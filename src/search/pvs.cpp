@@ -74,7 +74,7 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
     if (checkTimeAndInput()) return 0;
     if (isDraw()) return 0;
     // The network's sums of this position, computed now while the table
-    // bucket that makeMove asked for is on its way: nearly every position
+    // bucket asked for by makeSearchMove is on its way: nearly every position
     // searched is evaluated, or its children are.
     currentAccumulator();
 
@@ -131,6 +131,7 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
         // Null move, never twice in a row.
         if (ply_count > 0 && plies[ply_count - 1].move != 0 && rdepth > 2 && eval > beta) {
             makeNullMove();
+            ttPrefetch(curr_ply->key);
             int s = -alphaBeta(ply + 1, horizon - (3 + rdepth / 4), -beta, -alpha, 0);
             undoNullMove();
             if (s >= beta) return eval;
@@ -145,7 +146,7 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
             for (int i = 0; i < p->generated; i++) {
                 Move m = pickSimpleKey(i);
                 if (!(m & ((7u << MOVE_SHIFT_CAPTURED) | (7u << MOVE_SHIFT_PROMOTION)))) break;
-                makeMove(m);
+                makeSearchMove(m);
                 int s = -quiescence(ply + 1, ply + 1, -t, -t + 1, checkBits(m));
                 if (s >= t) {
                     s = -alphaBeta(ply + 1, horizon - 4, -t, -t + 1, checkBits(m));
@@ -197,7 +198,7 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
         int r = 0;
         if (quiets > 2 && pruning) r = reduction_table[rdepth][i < 63 ? i : 63];
 
-        makeMove(m);
+        makeSearchMove(m);
         const int c = checkBits(m);
         int s;
         if (i == 0) {

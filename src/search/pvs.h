@@ -4,7 +4,17 @@
 // history pruning at the last two plies.
 #pragma once
 
+#include "board/makemove.h"
 #include "board/types.h"
+#include "search/tt.h"
+
+// Makes a move of the search: the new position's table bucket is asked for
+// first, since the child probes it before anything else.
+inline void makeSearchMove(Move move) {
+    const u64 key = keyAfter(move);
+    ttPrefetch(key);
+    makeMove(move, key);
+}
 
 // Futility margins by remaining depth (index 0 unused).
 extern const int futility_margin[3];

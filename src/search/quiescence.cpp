@@ -173,7 +173,7 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
     if (checkTimeAndInput()) return 0;
     if (isDraw()) return 0;
     // The network's sums of this position, computed now while the table
-    // bucket that makeMove asked for is on its way: nearly every position
+    // bucket asked for by makeSearchMove is on its way: nearly every position
     // searched is evaluated, or its children are.
     currentAccumulator();
 
@@ -225,7 +225,7 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
             if (delta_base + victim < alpha) return GO_ON;
             if (victim < exchange_value[movePiece(m)] && see_sign(m)) return GO_ON;
         }
-        makeMove(m);
+        makeSearchMove(m);
         const int a = best > alpha ? best : alpha;
         const int c = (int)(m & CHECK_BITS);
         int s;
@@ -264,9 +264,18 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
                 break;
             }
     }
+    // While a move is searched, the table bucket of the next one's position
+    // is asked for (the list keeps its order meanwhile: the searches below
+    // work on records of their own).
+    Move next = p->generated > 0 ? pickSimpleKey(0) : 0;
     for (int index = 0; index < p->generated; index++) {
         CHECK(index >= 0 && index < curr_ply->generated);
-        int r = play(pickSimpleKey(index));
+        const Move m = next;
+        if (index + 1 < p->generated) {
+            next = pickSimpleKey(index + 1);
+            ttPrefetch(keyAfter(next));
+        }
+        int r = play(m);
         if (r == STOPPED) return 0;
         if (r == CUTOFF) return best;
     }

@@ -103,7 +103,7 @@ TEST(BoardMakeMove, CastlingRightsClocksAndPawnEnding) {
 }
 
 // Random games from positions rich in special moves: after every move the
-// incremental key equals the key computed from scratch, the derived fields
+// key (as keyAfter foresaw it) equals the key computed from scratch, the derived fields
 // are right and the network's sums are left to be computed; after undoing,
 // the record (its sums included) and the counter are exactly as before.
 TEST(BoardMakeMove, RandomGames) {
@@ -133,8 +133,10 @@ TEST(BoardMakeMove, RandomGames) {
             // A stale flag in the record about to be written.
             plies[count + 1].accumulator_ready = 1;
 
+            const u64 predicted = keyAfter(m);
             makeMove(m);
             ASSERT_EQ(curr_ply->key, computeKey(curr_ply)) << uci(m) << " from " << currentFen();
+            ASSERT_EQ(curr_ply->key, predicted) << uci(m);
             ASSERT_EQ(curr_ply->occupancy, curr_ply->side[WHITE].pieces[0] | curr_ply->side[BLACK].pieces[0]);
             for (int c = BLACK; c <= WHITE; c++) {
                 u64 all = 0;
