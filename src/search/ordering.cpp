@@ -4,6 +4,7 @@
 
 i32 history[2][8][64];
 u64 root_nodes[4096];
+u32 history_version = 0;
 
 namespace {
 
@@ -32,9 +33,11 @@ inline bool innerGreater(Move c, Move b, const i32 *colour_history, i32 rank_fli
 inline u64 innerKey(Move m, const i32 *colour_history, i32 rank_flip) {
     const u64 low = ((u64)move_centrality[m & 0xfff] << 15) | ((m ^ (u32)rank_flip) & 0x7fffu);
     const u32 flags = m & ORDER_MASK;
-    const u64 high = flags ? (1ULL << 63) | ((u64)(flags >> 16) << 23)
-                           : (u64)((u32)colour_history[moveMoved(m) * 64 + moveTo(m)] ^ 0x80000000u) << 23;
-    return high | low;
+    const u64 noisy = (1ULL << 63) | ((u64)(flags >> 16) << 23);
+    const u64 quiet = (u64)((u32)colour_history[moveMoved(m) * 64 + moveTo(m)] ^ 0x80000000u) << 23;
+    // Selected without a branch: noisy and quiet moves are mixed in the list.
+    const u64 noisy_mask = 0 - (u64)(flags != 0);
+    return (noisy & noisy_mask) | (quiet & ~noisy_mask) | low;
 }
 
 inline Move swapInto(Move *moves, int i, int best) {
@@ -47,6 +50,7 @@ inline Move swapInto(Move *moves, int i, int best) {
 }  // namespace
 
 void historyCutoff(int i, int rdepth) {
+    history_version++;
     const Move *moves = curr_ply->moves;
     if (!(moves[i] & HISTORY_EXCLUDED)) historyOf(moves[i]) += rdepth * rdepth;
     for (int j = 0; j < i; j++)
@@ -74,6 +78,29 @@ Move pickNextMove(int i) {
             best_key = key;
         }
     }
+    return swapInto(moves, i, best);
+}
+
+Move pickNextMove(int i, MoveKeys &keys) {
+    Ply *p = curr_ply;
+    Move *moves = p->moves;
+    const int n = p->generated;
+    if (!keys.valid || keys.version != history_version) {
+        const i32 *colour_history = &history[p->us->info->colour][0][0];
+        const i32 rank_flip = p->rank_flip;
+        for (int j = i; j < n; j++) keys.key[j] = innerKey(moves[j], colour_history, rank_flip);
+        keys.version = history_version;
+        keys.valid = true;
+    }
+    int best = i;
+    u64 best_key = keys.key[i];
+    for (int j = i + 1; j < n; j++)
+        if (keys.key[j] > best_key) {
+            best = j;
+            best_key = keys.key[j];
+        }
+    keys.key[best] = keys.key[i];
+    keys.key[i] = best_key;
     return swapInto(moves, i, best);
 }
 

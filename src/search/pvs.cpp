@@ -94,6 +94,9 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
              (tt_bound == UPPERBOUND && tt_eval <= alpha)))
             return tt_eval;
     }
+    // The table move is usually searched first: its position's bucket is
+    // asked for now, ahead of the generation and the static evaluation.
+    if (tt_move) ttPrefetch(keyAfter(tt_move));
 
     // Endgame knowledge below the root.
     if (ply > 0) {
@@ -177,6 +180,14 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
     Move best_move = 0;
     int quiets = 0;
     u64 root_mark = search.nodes;
+    // Below the root the next move is selected before the current one is
+    // searched, so that its table bucket can be asked for meanwhile. The
+    // selection stands unless history changed in between; then it is made
+    // again, and since no two moves tie, the move is the same as if it were
+    // selected only now.
+    Move ahead = 0;
+    u32 ahead_version = 0;
+    MoveKeys keys;
     for (int i = 0; i < p->generated; i++) {
         const int a = best > alpha ? best : alpha;
         Move m;
@@ -184,8 +195,10 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
             m = pickRootMove(i);
             search.currmove = m;
             search.currmovenumber = (u32)(i + 1);
+        } else if (ahead && ahead_version == history_version) {
+            m = ahead;
         } else {
-            m = pickNextMove(i);
+            m = pickNextMove(i, keys);
         }
 
         if (!(m & ORDER_MASK)) {
@@ -198,6 +211,11 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
         int r = 0;
         if (quiets > 2 && pruning) r = reduction_table[rdepth][i < 63 ? i : 63];
 
+        if (ply > 0 && i + 1 < p->generated) {
+            ahead = pickNextMove(i + 1, keys);
+            ahead_version = history_version;
+            ttPrefetch(keyAfter(ahead));
+        }
         makeSearchMove(m);
         const int c = checkBits(m);
         int s;
