@@ -94,9 +94,6 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
              (tt_bound == UPPERBOUND && tt_eval <= alpha)))
             return tt_eval;
     }
-    // The table move is usually searched first: its position's bucket is
-    // asked for now, ahead of the generation and the static evaluation.
-    if (tt_move) ttPrefetch(keyAfter(tt_move));
 
     // Endgame knowledge below the root.
     if (ply > 0) {

@@ -191,10 +191,6 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
                 return e->eval;
         }
     }
-    // The table move is tried first: its position's bucket is asked for now,
-    // ahead of the static evaluation. (A move from another position that
-    // shares the key costs only a useless load.)
-    if (tt_move) ttPrefetch(keyAfter(tt_move));
 
     {
         int score;
