@@ -16,6 +16,7 @@
 #include "search/tt.h"
 
 const int exchange_value[7] = {0, 100, 300, 300, 500, 900, 0};
+constexpr int QS_PREFETCH_MAX = 16;
 
 namespace {
 
@@ -264,17 +265,12 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
                 break;
             }
     }
-    // While a move is searched, the table bucket of the next one's position
-    // is asked for (the list keeps its order meanwhile: the searches below
-    // work on records of their own).
-    Move next = p->generated > 0 ? pickSimpleKey(0) : 0;
+    // The table buckets of all the positions the moves lead to are asked
+    // for at once: their address translations then overlap.
+    for (int i = 0; i < p->generated && i < QS_PREFETCH_MAX; i++) ttPrefetch(keyAfter(p->moves[i]));
     for (int index = 0; index < p->generated; index++) {
         CHECK(index >= 0 && index < curr_ply->generated);
-        const Move m = next;
-        if (index + 1 < p->generated) {
-            next = pickSimpleKey(index + 1);
-            ttPrefetch(keyAfter(next));
-        }
+        const Move m = pickSimpleKey(index);
         int r = play(m);
         if (r == STOPPED) return 0;
         if (r == CUTOFF) return best;
