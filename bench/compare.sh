@@ -6,12 +6,15 @@
 # ratio current / earlier. Alternating runs let a busy machine slow both
 # sides alike.
 #
-#   bench/compare.sh [-r RUNS] [-l "LEVELS"] [-p] [-k] [COMMIT]
+#   bench/compare.sh [-r RUNS] [-l "LEVELS"] [-p] [-k] [-c CPU] [COMMIT]
 #       COMMIT   the earlier commit (default: main)
 #       -r RUNS  runs per side and level (default 5)
 #       -l       levels to compare (default: every level this processor runs)
 #       -p       compare "perft 6" from the start position too
 #       -k       keep the earlier commit's sources and build (default: removed)
+#       -c CPU   run every measurement on that processor only, at real-time
+#                priority when allowed (root): on a busy machine the other
+#                work then disturbs the runs much less
 #
 # The current tree is built as it is in the working directory (uncommitted
 # changes included) into build/compare/current; the commit is exported with
@@ -26,13 +29,16 @@ runs=5
 levels=
 perft=0
 keep=0
-while getopts "r:l:pk" opt; do
+pin=()
+while getopts "r:l:pkc:" opt; do
     case $opt in
         r) runs=$OPTARG ;;
         l) levels=$OPTARG ;;
         p) perft=1 ;;
         k) keep=1 ;;
-        *) sed -n '2,20p' "$0" >&2; exit 2 ;;
+        c) pin=(taskset -c "$OPTARG")
+           if chrt -f 50 true 2>/dev/null; then pin=(chrt -f 50 "${pin[@]}"); fi ;;
+        *) sed -n '2,23p' "$0" >&2; exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
@@ -68,7 +74,7 @@ build "$earlier/src" "$earlier/build"
 # Prints "nodes nodes-per-second" of one run of a command list.
 measure() { # build-dir program commands
     local summary n nps
-    summary=$(cd "$1" && printf '%b' "$3" | "./$2" | grep ' nodes in ' | tail -n 1)
+    summary=$(cd "$1" && printf '%b' "$3" | ${pin[@]+"${pin[@]}"} "./$2" | grep ' nodes in ' | tail -n 1)
     # "N nodes in M ms, speed = S nodes/s"
     read -r n _ _ _ _ _ _ nps _ <<<"$summary"
     echo "$n $nps"
