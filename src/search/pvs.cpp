@@ -16,6 +16,9 @@
 
 const int futility_margin[3] = {0, 200, 500};
 
+// Moves selected ahead of the one being searched (their buckets prefetched).
+constexpr int SELECT_AHEAD = 1;
+
 bool isDraw() {
     const Ply *p = curr_ply;
     if (popCount(p->occupancy) == 2) return true;
@@ -177,13 +180,14 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
     Move best_move = 0;
     int quiets = 0;
     u64 root_mark = search.nodes;
-    // Below the root the next move is selected before the current one is
-    // searched, so that its table bucket can be asked for meanwhile. The
-    // selection stands unless history changed in between; then it is made
-    // again, and since no two moves tie, the move is the same as if it were
-    // selected only now.
-    Move ahead = 0;
-    u32 ahead_version = 0;
+    // Below the root the next moves are selected before the current one is
+    // searched, so that their table buckets can be asked for meanwhile:
+    // moves[0..selected) are selected, with history as it was at
+    // selected_version. A selection stands unless history changed since; then
+    // it is made again, and since no two moves tie, the move is the same as
+    // if it were selected only then.
+    int selected = 0;
+    u32 selected_version = 0;
     MoveKeys keys;
     for (int i = 0; i < p->generated; i++) {
         const int a = best > alpha ? best : alpha;
@@ -192,10 +196,12 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
             m = pickRootMove(i);
             search.currmove = m;
             search.currmovenumber = (u32)(i + 1);
-        } else if (ahead && ahead_version == history_version) {
-            m = ahead;
+        } else if (i < selected && selected_version == history_version) {
+            m = p->moves[i];
         } else {
             m = pickNextMove(i, keys);
+            selected = i + 1;
+            selected_version = history_version;
         }
 
         if (!(m & ORDER_MASK)) {
@@ -208,11 +214,9 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
         int r = 0;
         if (quiets > 2 && pruning) r = reduction_table[rdepth][i < 63 ? i : 63];
 
-        if (ply > 0 && i + 1 < p->generated) {
-            ahead = pickNextMove(i + 1, keys);
-            ahead_version = history_version;
-            ttPrefetch(keyAfter(ahead));
-        }
+        if (ply > 0)
+            for (; selected < p->generated && selected <= i + SELECT_AHEAD; selected++)
+                ttPrefetch(keyAfter(pickNextMove(selected, keys)));
         makeSearchMove(m);
         const int c = checkBits(m);
         int s;

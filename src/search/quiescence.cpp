@@ -16,7 +16,7 @@
 #include "search/tt.h"
 
 const int exchange_value[7] = {0, 100, 300, 300, 500, 900, 0};
-constexpr int QS_PREFETCH_MAX = 16;
+constexpr int QS_PREFETCH_MAX = 3;
 
 namespace {
 
@@ -173,10 +173,12 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
     if (ply > search.seldepth) search.seldepth = ply;
     if (checkTimeAndInput()) return 0;
     if (isDraw()) return 0;
-    // The network's sums of this position, computed now while the table
-    // bucket asked for by makeSearchMove is on its way: nearly every position
-    // searched is evaluated, or its children are.
-    currentAccumulator();
+    // The static value comes before the table: it is needed unless the
+    // table or the endgame rules decide (a few nodes in a hundred), and
+    // computing it first gives the table bucket asked for by makeSearchMove
+    // the time to arrive. In check the sums are still computed now, for the
+    // moves that follow.
+    const int stand = in_check ? (currentAccumulator(), 0) : evaluate();
 
     Ply *p = curr_ply;
     const u64 key = p->key;
@@ -200,7 +202,6 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
 
     int best, delta_base = 0, mode;
     if (!in_check) {
-        int stand = evaluate();
         if (stand >= beta) return stand;
         best = stand;
         delta_base = stand + 200;
@@ -219,11 +220,16 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
     int searched = 0;
     Move best_move = 0;
     enum { GO_ON, CUTOFF, STOPPED };
+    // Delta pruning and the exchange test, for plain captures only. Neither
+    // depends on what the moves searched before returned.
+    auto plainCapture = [&](Move m) {
+        return pruning && (m & CAPTURED_MASK) && !(m & (CHECK_BITS | PROMOTION_MASK));
+    };
+    auto deltaPruned = [&](Move m) { return delta_base + exchange_value[moveCaptured(m)] < alpha; };
     auto play = [&](Move m) {
-        // Delta pruning and the exchange test, for plain captures only.
-        if (pruning && (m & CAPTURED_MASK) && !(m & (CHECK_BITS | PROMOTION_MASK))) {
+        if (plainCapture(m)) {
+            if (deltaPruned(m)) return GO_ON;
             const int victim = exchange_value[moveCaptured(m)];
-            if (delta_base + victim < alpha) return GO_ON;
             if (victim < exchange_value[movePiece(m)] && see_sign(m)) return GO_ON;
         }
         makeSearchMove(m);
@@ -265,9 +271,14 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
                 break;
             }
     }
-    // The table buckets of all the positions the moves lead to are asked
-    // for at once: their address translations then overlap.
-    for (int i = 0; i < p->generated && i < QS_PREFETCH_MAX; i++) ttPrefetch(keyAfter(p->moves[i]));
+    // The first moves are selected now (the order is fixed: selecting them
+    // again in the loop changes nothing) and the table buckets of their
+    // positions asked for at once, so that the address translations overlap;
+    // not those of the captures that delta pruning will skip.
+    for (int i = 0; i < p->generated && i < QS_PREFETCH_MAX; i++) {
+        const Move m = pickSimpleKey(i);
+        if (!(plainCapture(m) && deltaPruned(m))) ttPrefetch(keyAfter(m));
+    }
     for (int index = 0; index < p->generated; index++) {
         CHECK(index >= 0 && index < curr_ply->generated);
         const Move m = pickSimpleKey(index);
