@@ -189,6 +189,8 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
     int selected = 0;
     u32 selected_version = 0;
     MoveKeys keys;
+    u64 selected_keys[SELECT_AHEAD + 1];  // keyAfter of the moves selected ahead, by index
+    bool preselected = false;
     for (int i = 0; i < p->generated; i++) {
         const int a = best > alpha ? best : alpha;
         Move m;
@@ -198,10 +200,12 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
             search.currmovenumber = (u32)(i + 1);
         } else if (i < selected && selected_version == history_version) {
             m = p->moves[i];
+            preselected = true;
         } else {
             m = pickNextMove(i, keys);
             selected = i + 1;
             selected_version = history_version;
+            preselected = false;
         }
 
         if (!(m & ORDER_MASK)) {
@@ -214,10 +218,14 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
         int r = 0;
         if (quiets > 2 && pruning) r = reduction_table[rdepth][i < 63 ? i : 63];
 
+        const u64 child_key = preselected ? selected_keys[i % (SELECT_AHEAD + 1)] : keyAfter(m);
         if (ply > 0)
-            for (; selected < p->generated && selected <= i + SELECT_AHEAD; selected++)
-                ttPrefetch(keyAfter(pickNextMove(selected, keys)));
-        makeSearchMove(m);
+            for (; selected < p->generated && selected <= i + SELECT_AHEAD; selected++) {
+                const u64 k = keyAfter(pickNextMove(selected, keys));
+                selected_keys[selected % (SELECT_AHEAD + 1)] = k;
+                ttPrefetch(k);
+            }
+        makeSearchMove(m, child_key);
         const int c = checkBits(m);
         int s;
         if (i == 0) {

@@ -226,13 +226,14 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
         return pruning && (m & CAPTURED_MASK) && !(m & (CHECK_BITS | PROMOTION_MASK));
     };
     auto deltaPruned = [&](Move m) { return delta_base + exchange_value[moveCaptured(m)] < alpha; };
-    auto play = [&](Move m) {
+    // Searches a move; child_key is its keyAfter when already known, else 0.
+    auto play = [&](Move m, u64 child_key) {
         if (plainCapture(m)) {
             if (deltaPruned(m)) return GO_ON;
             const int victim = exchange_value[moveCaptured(m)];
             if (victim < exchange_value[movePiece(m)] && see_sign(m)) return GO_ON;
         }
-        makeSearchMove(m);
+        makeSearchMove(m, child_key ? child_key : keyAfter(m));
         const int a = best > alpha ? best : alpha;
         const int c = (int)(m & CHECK_BITS);
         int s;
@@ -258,7 +259,7 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
 
     // The table move first: a cut-off by it saves generating the list.
     if (tt_move) {
-        int r = play(tt_move);
+        int r = play(tt_move, 0);
         if (r == STOPPED) return 0;
         if (r == CUTOFF) return best;
     }
@@ -275,14 +276,18 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
     // again in the loop changes nothing) and the table buckets of their
     // positions asked for at once, so that the address translations overlap;
     // not those of the captures that delta pruning will skip.
+    u64 first_keys[QS_PREFETCH_MAX];
     for (int i = 0; i < p->generated && i < QS_PREFETCH_MAX; i++) {
         const Move m = pickSimpleKey(i);
-        if (!(plainCapture(m) && deltaPruned(m))) ttPrefetch(keyAfter(m));
+        first_keys[i] = 0;
+        if (plainCapture(m) && deltaPruned(m)) continue;
+        first_keys[i] = keyAfter(m);
+        ttPrefetch(first_keys[i]);
     }
     for (int index = 0; index < p->generated; index++) {
         CHECK(index >= 0 && index < curr_ply->generated);
         const Move m = pickSimpleKey(index);
-        int r = play(m);
+        int r = play(m, index < QS_PREFETCH_MAX ? first_keys[index] : 0);
         if (r == STOPPED) return 0;
         if (r == CUTOFF) return best;
     }
