@@ -40,6 +40,16 @@ inline u64 innerKey(Move m, const i32 *colour_history, i32 rank_flip) {
     return (noisy & noisy_mask) | (quiet & ~noisy_mask) | low;
 }
 
+// The part of a key that history does not change: all of it for a noisy
+// move (top bit set), centrality and move bits for a quiet one.
+constexpr u64 KEY_STATIC_BITS = (1ULL << 23) - 1;
+
+// A quiet move's key with history as it is now.
+inline u64 requietKey(u64 key, Move m, const i32 *colour_history) {
+    return (key & KEY_STATIC_BITS) |
+           (u64)((u32)colour_history[moveMoved(m) * 64 + moveTo(m)] ^ 0x80000000u) << 23;
+}
+
 inline Move swapInto(Move *moves, int i, int best) {
     Move m = moves[best];
     moves[best] = moves[i];
@@ -85,12 +95,18 @@ Move pickNextMove(int i, MoveKeys &keys) {
     Ply *p = curr_ply;
     Move *moves = p->moves;
     const int n = p->generated;
-    if (!keys.valid || keys.version != history_version) {
+    if (!keys.valid) {
         const i32 *colour_history = &history[p->us->info->colour][0][0];
         const i32 rank_flip = p->rank_flip;
         for (int j = i; j < n; j++) keys.key[j] = innerKey(moves[j], colour_history, rank_flip);
         keys.version = history_version;
         keys.valid = true;
+    } else if (keys.version != history_version) {
+        // Only the quiet moves' keys hold history.
+        const i32 *colour_history = &history[p->us->info->colour][0][0];
+        for (int j = i; j < n; j++)
+            if (!(keys.key[j] >> 63)) keys.key[j] = requietKey(keys.key[j], moves[j], colour_history);
+        keys.version = history_version;
     }
     int best = i;
     u64 best_key = keys.key[i];
