@@ -9,7 +9,6 @@
 #include "board/movegen.h"
 #include "board/position.h"
 #include "board/sliders.h"
-#include "eval/accumulator.h"
 
 namespace {
 
@@ -292,7 +291,6 @@ bool loadFen(const char *text) {
     ply_offset = 0;
     curr_ply = root;
     updatePassed();
-    refreshAccumulator(root);
     return true;
 }
 

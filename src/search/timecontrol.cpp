@@ -103,9 +103,12 @@ void setGoLimits(const char *command, bool white_to_move) {
 }
 
 u32 checkTimeAndInput() {
-    if (search.nodes == 0 || search.nodes % CHECK_INTERVAL != 0) return search.stop;
+    // The clock is cheap to read: looking at it often keeps a search on time
+    // even while its nodes are slow.
+    if (search.nodes == 0 || search.nodes % CLOCK_INTERVAL != 0) return search.stop;
     search.elapsed = (u64)(searchClock() - search.start_time);
     if (search.limit_type != LIMIT_DEPTH && search.time_budget <= search.elapsed) search.stop = 1;
+    if (search.nodes % CHECK_INTERVAL != 0) return search.stop;
     if (consoleInputPending()) search.stop = 1;
     // Once the input has ended no line can ever stop an endless search.
     else if (search.infinite && consoleInputEnded()) search.stop = 1;

@@ -5,7 +5,9 @@
 #include "board/types.h"
 
 constexpr u64 INFINITE_BUDGET_MS = 1000000000ULL;
-constexpr u64 CHECK_INTERVAL = 10000;        // nodes between two checks
+constexpr u64 CHECK_INTERVAL = 10000;        // nodes between two looks at waiting input
+constexpr u64 CLOCK_INTERVAL = 1000;         // nodes between two looks at the clock
+static_assert(CHECK_INTERVAL % CLOCK_INTERVAL == 0, "the input checks fall on clock checks");
 constexpr u64 PROGRESS_INTERVAL = 2000000;   // nodes between two "currmove" lines
 
 // Milliseconds since the program started (monotonic).
@@ -17,7 +19,8 @@ i64 searchClock();
 // 1..MAX_PLY.
 void setGoLimits(const char *command, bool white_to_move);
 
-// Called at every node after the node counter was raised: every 10000 nodes
-// looks at the clock and at waiting input and sets search.stop; every
-// 2,000,000 nodes prints the progress line. Returns search.stop.
+// Called at every node after the node counter was raised: every 1000 nodes
+// looks at the clock, every 10000 nodes at waiting input too, and sets
+// search.stop; every 2,000,000 nodes prints the progress line. Returns
+// search.stop.
 u32 checkTimeAndInput();
