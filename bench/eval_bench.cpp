@@ -1,5 +1,7 @@
 // Evaluation speed of one instruction-set level: nanoseconds per forward
-// pass, per incremental accumulator update and per full refresh.
+// pass, per incremental accumulator update and per refresh through the
+// refresh cache (a king move in a search: the cached row differs from the
+// position by a piece that moved).
 //
 // Run from a directory that holds the network file:
 //   eval_bench-<isa> [rounds]
@@ -81,9 +83,9 @@ int main(int argc, char **argv) {
 
     // Accumulators of every board, for the forward pass.
     std::vector<std::vector<i32>> accs;
-    for (const Ply &p : plies) {
+    for (Ply &p : plies) {
         refreshAccumulator(&p);
-        accs.emplace_back(&accumulator[0][0], &accumulator[0][0] + 2 * ACC_SIZE);
+        accs.emplace_back(&p.accumulator[0][0], &p.accumulator[0][0] + 2 * ACC_SIZE);
     }
 
     volatile int sink = 0;
@@ -119,20 +121,38 @@ int main(int argc, char **argv) {
         // Played and taken back by the opposite move, which leaves the sums as they were.
         steps.push_back({b, buildMove(from, to, type, captured), buildMove(to, from, type), mover});
     }
+    // Each step goes from a board's record into a second record with the
+    // same kings, and back.
+    std::vector<Ply> there(plies);
     const long UPDATE_CALLS = 2 * (long)steps.size() * 50;
     double update = bestNanoseconds(rounds, UPDATE_CALLS, [&] {
         for (int rep = 0; rep < 50; rep++)
             for (const Step &s : steps) {
-                updateAccumulator(s.there, &plies[s.board], s.mover);
-                updateAccumulator(s.back, &plies[s.board], s.mover);
+                updateAccumulator(&plies[s.board], &there[s.board], s.there, s.mover);
+                updateAccumulator(&there[s.board], &plies[s.board], s.back, s.mover);
             }
     });
     // The captured piece's row is subtracted on the way there only; whatever
     // that leaves in the sums is irrelevant to the timing.
 
+    // Every board and a copy with one piece moved, refreshed in turn: the
+    // cache entry of the kings' squares is one piece away each time.
+    std::vector<Ply> moved(plies);
+    for (Ply &p : moved) {
+        const int colour = p.side[WHITE].pieces[PAWN] ? WHITE : BLACK;
+        const int type = p.side[colour].pieces[PAWN] ? PAWN : ROOK;
+        const int from = lsb(p.side[colour].pieces[type]);
+        const u64 empty = ~(p.side[WHITE].pieces[0] | p.side[BLACK].pieces[0]) & 0x00ffffffffffff00ULL;
+        const int to = lsb(empty);
+        p.side[colour].pieces[type] ^= bit(from) | bit(to);
+        p.side[colour].pieces[0] ^= bit(from) | bit(to);
+    }
     const long REFRESH_CALLS = 60000;
     double refresh = bestNanoseconds(rounds, REFRESH_CALLS, [&] {
-        for (long i = 0; i < REFRESH_CALLS; i++) refreshAccumulator(&plies[i % nboards]);
+        for (long i = 0; i < REFRESH_CALLS; i++) {
+            std::vector<Ply> &set = (i / nboards) % 2 ? moved : plies;
+            refreshAccumulator(&set[i % nboards]);
+        }
     });
 
     std::printf("%-6s nnueForward %7.1f ns   update %6.1f ns   refresh %7.1f ns\n", NNUE_VECTOR_PATH, forward,

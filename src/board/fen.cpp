@@ -10,7 +10,6 @@
 #include "board/position.h"
 #include "board/printable.h"
 #include "board/sliders.h"
-#include "eval/accumulator.h"
 
 namespace {
 
@@ -295,7 +294,6 @@ bool loadFen(const char *text) {
     ply_offset = 0;
     curr_ply = root;
     updatePassed();
-    refreshAccumulator(root);
     return true;
 }
 

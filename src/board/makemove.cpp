@@ -7,9 +7,7 @@
 
 #include "board/attacks.h"
 #include "board/position.h"
-#include "eval/accumulator.h"
 #include "board/assert.h"
-#include "search/tt.h"
 
 namespace {
 
@@ -45,7 +43,36 @@ void updatePassed() {
     p->side[BLACK].passed = passed;
 }
 
-void makeMove(Move move) {
+u64 keyAfter(Move move) {
+    const Ply *p = curr_ply;
+    const int from = moveFrom(move), to = moveTo(move);
+    const int type = movePiece(move);
+    const int captured = moveCaptured(move);
+    const int promotion = movePromotion(move);
+    const u32 *mover_base = p->us->info->key_base;
+
+    u64 key = p->key ^ KEY_TABLE[mover_base[type] + from] ^ KEY_TABLE[mover_base[type] + to] ^
+              KEY_TABLE[KEY_WHITE_TO_MOVE];
+    if (p->ep) key ^= KEY_TABLE[KEY_EP_FILE + fileOf(lsb(p->ep))];
+    int victim = to;
+    if (type == PAWN) {
+        if ((from ^ to) == 16) key ^= KEY_TABLE[KEY_EP_FILE + fileOf((from + to) >> 1)];
+        else if (bit(to) == p->ep) victim = p->us->info->colour == WHITE ? to - 8 : to + 8;
+    } else if (type == KING && (to == from + 2 || to == from - 2)) {
+        const int rook_from = to == from + 2 ? from + 3 : from - 4;
+        const int rook_to = to == from + 2 ? from + 1 : from - 1;
+        key ^= KEY_TABLE[mover_base[ROOK] + rook_from] ^ KEY_TABLE[mover_base[ROOK] + rook_to];
+    }
+    if (captured) key ^= KEY_TABLE[p->them->info->key_base[captured] + victim];
+    if (promotion) key ^= KEY_TABLE[mover_base[PAWN] + to] ^ KEY_TABLE[mover_base[promotion] + to];
+    const u64 from_to = bit(from) | bit(to);
+    if (p->castling & from_to) key ^= castlingKey(p->castling) ^ castlingKey(p->castling & ~from_to);
+    return key;
+}
+
+void makeMove(Move move) { makeMove(move, keyAfter(move)); }
+
+void makeMove(Move move, u64 key) {
     Ply *old = curr_ply;
     Ply *nw = old + 1;
     old->move = move;
@@ -59,30 +86,22 @@ void makeMove(Move move) {
     int colour = old->us->info->colour;
 
     copyPieces(nw, old);
+    nw->key = key;
     Side *mover = &nw->side[colour];
     Side *other = &nw->side[colour ^ 1];
     nw->us = other;
     nw->them = mover;
     nw->ep = 0;
 
-    const u32 *mover_base = mover->info->key_base;
-    u64 key = nw->key ^ KEY_TABLE[mover_base[type] + from] ^ KEY_TABLE[mover_base[type] + to] ^
-              KEY_TABLE[KEY_WHITE_TO_MOVE];
-    if (old->ep) key ^= KEY_TABLE[KEY_EP_FILE + fileOf(lsb(old->ep))];
-
     nw->halfmove = old->halfmove + 1;
     u64 from_to = bit(from) | bit(to);
     int victim = to;
-    bool en_passant = false;
 
     if (type == PAWN) {
         nw->halfmove = 0;
         if ((from ^ to) == 16) {
-            int passed_over = (from + to) >> 1;
-            nw->ep = bit(passed_over);
-            key ^= KEY_TABLE[KEY_EP_FILE + fileOf(passed_over)];
+            nw->ep = bit((from + to) >> 1);
         } else if (bit(to) == old->ep) {
-            en_passant = true;
             victim = colour == WHITE ? to - 8 : to + 8;
         }
         mover->pieces[0] ^= from_to;
@@ -98,7 +117,6 @@ void makeMove(Move move) {
                 u64 rook_squares = bit(rook_from) | bit(rook_to);
                 mover->pieces[0] ^= rook_squares;
                 mover->pieces[ROOK] ^= rook_squares;
-                key ^= KEY_TABLE[mover_base[ROOK] + rook_from] ^ KEY_TABLE[mover_base[ROOK] + rook_to];
             }
         }
     }
@@ -107,42 +125,31 @@ void makeMove(Move move) {
         nw->halfmove = 0;
         other->pieces[0] ^= bit(victim);
         other->pieces[captured] ^= bit(victim);
-        key ^= KEY_TABLE[other->info->key_base[captured] + victim];
     }
 
     if (promotion) {
         mover->pieces[PAWN] ^= bit(to);
         mover->pieces[promotion] ^= bit(to);
-        key ^= KEY_TABLE[mover_base[PAWN] + to] ^ KEY_TABLE[mover_base[promotion] + to];
     }
 
-    if (nw->castling & from_to) {
-        key ^= castlingKey(nw->castling);
-        nw->castling &= ~from_to;
-        key ^= castlingKey(nw->castling);
-    }
-    nw->key = key;
-    // The child probes its table bucket first thing: start loading it now, so
-    // that the accumulator update hides the memory latency.
-    ttPrefetch(key);
+    nw->castling &= ~from_to;
 
     nw->pawn_ending = pawnsAndKingOnly(nw->side[BLACK]) || pawnsAndKingOnly(nw->side[WHITE]) ? 1 : 0;
     nw->occupancy = nw->side[BLACK].pieces[0] | nw->side[WHITE].pieces[0];
     nw->rank_flip = colour == WHITE ? 0xe38 : 0;
+    // The network's sums are left to the evaluation, which computes them
+    // from these records if this position is ever evaluated.
+    nw->accumulator_ready = 0;
 
     ply_count++;
     curr_ply = nw;
 
     if (type == PAWN || captured == PAWN) updatePassed();
-
-    std::memcpy(old->saved_accumulator, accumulator, sizeof old->saved_accumulator);
-    updateAccumulator(move, nw, colour, en_passant);
 }
 
 void undoMove() {
     ply_count--;
     curr_ply--;
-    std::memcpy(accumulator, curr_ply->saved_accumulator, sizeof curr_ply->saved_accumulator);
 }
 
 void makeNullMove() {
@@ -160,9 +167,10 @@ void makeNullMove() {
     nw->halfmove = old->halfmove + 1;
     nw->pawn_ending = old->pawn_ending;
     nw->rank_flip = colour == WHITE ? 0xe38 : 0;
+    // The same pieces: the evaluation takes the sums of the record before.
+    nw->accumulator_ready = 0;
     ply_count++;
     curr_ply = nw;
-    ttPrefetch(nw->key);
 }
 
 void undoNullMove() {

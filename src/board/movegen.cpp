@@ -331,6 +331,17 @@ void updateAttacks() {
     }
 }
 
+u64 attackedSquares(int colour) {
+    const Ply *p = curr_ply;
+    const u64 *x = p->side[colour].pieces;
+    const u64 occupancy = p->occupancy;
+    u64 set = pawnAttackSet(x[PAWN], colour) | king_attacks[p->side[colour].king_sq];
+    for (u64 b = x[KNIGHT]; b;) set |= knight_attacks[popLsb(b)];
+    for (u64 b = x[BISHOP] | x[QUEEN]; b;) set |= bishopAttacks(popLsb(b), occupancy);
+    for (u64 b = x[ROOK] | x[QUEEN]; b;) set |= rookAttacks(popLsb(b), occupancy);
+    return set;
+}
+
 u64 kingTargets(int from) {
     const Ply *p = curr_ply;
     const Side *them = p->them;

@@ -10,3 +10,6 @@ void updateAttacks();
 void generateMoves(int mode);
 // Safe destination squares of the side to move's king on square from.
 u64 kingTargets(int from);
+// Every square a colour attacks in curr_ply (what updateAttacks puts into
+// its entry ATK_ALL), computed on its own.
+u64 attackedSquares(int colour);

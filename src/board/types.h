@@ -148,8 +148,13 @@ struct Ply {
     Move move;         // move played from this ply (0 for a null move)
     i32 generated;
     i32 rank_flip;     // 0 with white to move, 0xe38 with black
+    // Whether accumulator holds the sums of this position: makeMove and
+    // loadFen clear it, the evaluation computes the sums when it first needs
+    // them (eval/accumulator.h).
+    i32 accumulator_ready;
     Move moves[MAX_MOVES];
-    alignas(64) i32 saved_accumulator[2][ACC_SIZE];
+    // The network's first-layer sums of this position, white's row first.
+    alignas(64) i32 accumulator[2][ACC_SIZE];
 };
 
 // Move generation modes.

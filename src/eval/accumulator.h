@@ -1,4 +1,8 @@
-// The feature-transformer sums of both perspectives, kept up to date by makeMove.
+// The feature-transformer sums of both perspectives. Every record of the ply
+// stack has room for them (Ply::accumulator); they are computed when the
+// position is first evaluated, from the nearest record below that has them,
+// one move at a time, so that making and taking back moves costs nothing
+// here and positions that are never evaluated never pay for them.
 #pragma once
 
 #include "board/types.h"
@@ -8,8 +12,6 @@ constexpr int WHITE_ROW = 0;
 constexpr int BLACK_ROW = 1;
 inline int accRow(int colour) { return colour == WHITE ? WHITE_ROW : BLACK_ROW; }
 
-extern i32 accumulator[2][ACC_SIZE];
-
 // Feature row of a piece of kind k (type - 1) on square s, seen from
 // perspective p whose own king is on square k_sq; r = 0 for p's own piece.
 inline int featureIndex(int p, int k_sq, int k, int r, int s) {
@@ -17,11 +19,21 @@ inline int featureIndex(int p, int k_sq, int k, int r, int s) {
     return 641 * (k_sq ^ o) + 1 + 64 * (2 * k + r) + (s ^ o);
 }
 
-// Recomputes both rows from the pieces of a record.
-void refreshAccumulator(const Ply *ply);
-// The step of makeMove: brings both rows from the position before the move to
-// the record ply that the move produced; mover is the colour that moved.
-// Ordinary moves, captures, promotions and en passant change a few rows of
-// weights; a king move recomputes its own side's row (the king anchors it)
-// and changes the other row by the castling rook or the captured piece.
-void updateAccumulator(Move move, const Ply *ply, int mover, bool en_passant = false);
+// The sums of curr_ply, computed first when the record does not have them.
+// curr_ply must be a record of plies.
+const i32 (*currentAccumulator())[ACC_SIZE];
+
+// Computes both rows of a record from its pieces (king squares included)
+// and marks them ready.
+void refreshAccumulator(Ply *ply);
+
+// The step of one move: the rows of `after` (the record the move produced)
+// from the ready rows of `before`; mover is the colour that moved. Ordinary
+// moves, captures, promotions and en passant change a few rows of weights; a
+// king move computes its own side's row afresh (the king anchors it) and
+// changes the other row by the castling rook or the captured piece.
+void updateAccumulator(const Ply *before, Ply *after, Move move, int mover, bool en_passant = false);
+
+// Forgets every computed sum, in the records of plies and in the refresh
+// cache: the parameters have changed.
+void invalidateAccumulators();

@@ -5,6 +5,6 @@
 
 // Network value of curr_ply in centipawns, side to move's view.
 int nnueForward();
-// nnueForward with the bare-king guards; the attack information of curr_ply
-// must be current.
+// nnueForward with the bare-king guards (it needs no attack information of
+// curr_ply).
 int evaluate();

@@ -24,6 +24,10 @@ inline int activate(i32 s) {
 int nnueForwardReference(const i32 acc[2][ACC_SIZE], int side_to_move);
 int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move);
 
+// Builds the derived copy of the parameters that the vector code of this
+// build reads, if it has one (prepareNetwork calls it).
+void prepareForwardPass();
+
 // Name of the vector code path compiled into this build ("sse2", "ssse3",
 // "avx", "avx2").
 extern const char *const NNUE_VECTOR_PATH;

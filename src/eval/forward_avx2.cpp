@@ -12,9 +12,9 @@
 // multiply-add against the quad's weights of all 32 outputs gives two 16-bit
 // sums per output, and a 16-bit multiply-add with ones adds them into the
 // output's 32-bit lane. When the weights are small enough for the 16-bit sums
-// of two quads to be added without overflow (prepareNetwork checks), two quads
+// of two quads to be added without overflow (prepareForwardPass checks), two quads
 // share one widening step. Skipping zero inputs leaves every sum exact. The
-// weights are kept for this in quad-major copies that prepareNetwork builds:
+// weights are kept for this in quad-major copies that prepareForwardPass builds:
 // for quad q, the four weights of output o are bytes 4o..4o+3.
 
 #if defined(CORVIX_ISA_AVX2)
@@ -114,7 +114,7 @@ inline void sparseLayer(const u8 *input, const i8 (*weights)[4 * 32], bool paire
     const u32 *quads = (const u32 *)input;
     int i = 0;
     if (paired) {
-        // The 16-bit sums of two quads cannot overflow (prepareNetwork has
+        // The 16-bit sums of two quads cannot overflow (prepareForwardPass has
         // checked the weights): add them before widening to 32 bits.
         for (; i + 1 < count; i += 2) {
             const int q = live[i], r = live[i + 1];
@@ -149,7 +149,7 @@ inline void sparseLayer(const u8 *input, const i8 (*weights)[4 * 32], bool paire
 
 }  // namespace
 
-void prepareNetwork() {
+void prepareForwardPass() {
     // The transformed inputs are left in the order of the packs: the weights
     // of each quad follow its values there.
     for (int q = 0; q < L1_INPUTS / 4; q++) {

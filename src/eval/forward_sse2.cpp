@@ -89,7 +89,7 @@ inline void transformRow(const i32 *row, i16 *out) {
 }  // namespace
 
 // The byte weights are read as they are in the parameter block.
-void prepareNetwork() {}
+void prepareForwardPass() {}
 
 int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move) {
     // The inputs are kept widened to 16 bits, which is what the multiplies

@@ -51,7 +51,7 @@ inline void transformRow(const i32 *row, u8 *out) {
 }  // namespace
 
 // The byte weights are read as they are in the parameter block.
-void prepareNetwork() {}
+void prepareForwardPass() {}
 
 int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move) {
     alignas(16) u8 input[L1_INPUTS];

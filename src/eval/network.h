@@ -29,7 +29,7 @@ struct alignas(64) NetworkParams {
     i8 out_weights[L2_SIZE];
 };
 
-extern NetworkParams network;
+extern NetworkParams &network;
 
 // Zeroes the parameters and reads them from the named file (NNUE_FILE in the
 // working directory when name is null). Returns false (the parameters then
@@ -40,8 +40,9 @@ bool loadNetwork(const char *name = nullptr);
 
 // Builds whatever derived copy of the parameters the vector code of this
 // build reads (a rearranged layer-1 weight table in the AVX2 build; nothing in
-// the others). loadNetwork calls it; code that changes the parameters by other
-// means (the tests) must call it before the next forward pass.
+// the others) and forgets the sums computed with the old parameters.
+// loadNetwork calls it; code that changes the parameters by other means (the
+// tests) must call it before the next evaluation.
 void prepareNetwork();
 
 // Exact size of a well-formed file with a description of n bytes.

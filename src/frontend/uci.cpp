@@ -6,7 +6,6 @@
 
 #include "board/fen.h"
 #include "board/position.h"
-#include "eval/accumulator.h"
 #include "frontend/commands.h"
 #include "frontend/options.h"
 #include "search/iterate.h"
@@ -26,7 +25,6 @@ Ply saved_plies[PLY_STACK_SIZE];
 i32 saved_ply_count;
 i32 saved_ply_offset;
 long saved_curr_ply;
-i32 saved_accumulator[2][ACC_SIZE];
 
 void savePosition() {
     saved_ply_count = ply_count;
@@ -34,7 +32,6 @@ void savePosition() {
     saved_curr_ply = curr_ply - plies;
     long top = saved_curr_ply > ply_count ? saved_curr_ply : ply_count;
     std::memcpy(saved_plies, plies, sizeof(Ply) * (size_t)(top + 1));
-    std::memcpy(saved_accumulator, accumulator, sizeof accumulator);
 }
 
 void restorePosition() {
@@ -43,7 +40,6 @@ void restorePosition() {
     ply_count = saved_ply_count;
     ply_offset = saved_ply_offset;
     curr_ply = plies + saved_curr_ply;
-    std::memcpy(accumulator, saved_accumulator, sizeof accumulator);
 }
 
 // The text after the first occurrence of key in the command (key must occur).

@@ -13,15 +13,8 @@
 uint64_t availableMemory();
 
 // Allocates size zero-filled bytes aligned to 64 bytes, on large pages where
-// the system offers them; nullptr on failure. On POSIX systems the pages are
-// supplied lazily (2 MB at a time where transparent huge pages exist), so the
-// allocation itself is cheap; Windows touches every page at once, since its
-// 4 KB pages would otherwise fault in one at a time during the search.
+// the system offers them; nullptr on failure. The system may supply the pages
+// only when they are first touched.
 void *allocateZeroed(size_t size);
-// Fills a block of allocateZeroed with zeros again. On POSIX systems the
-// pages are handed back to the system and come back zero-filled when next
-// touched, so that clearing a large table that was only partly used costs
-// little; Windows writes the zeros.
-void zeroBlock(void *block, size_t size);
 // Releases a block of allocateZeroed (nullptr is ignored).
 void freeZeroed(void *block, size_t size);

@@ -4,6 +4,7 @@
 
 i32 history[2][8][64];
 u64 root_nodes[4096];
+u32 history_version = 0;
 
 namespace {
 
@@ -23,6 +24,32 @@ inline bool innerGreater(Move c, Move b, const i32 *colour_history, i32 rank_fli
     return (i32)(c ^ rank_flip) > (i32)(b ^ rank_flip);
 }
 
+// The inner order as one 64-bit number per move, greater first: a noisy move
+// has the top bit and its flag field, a quiet move its history (offset to be
+// unsigned); then the centrality, then the low 15 bits of the move word seen
+// from the mover's side. Moves with the same flag field differ only in those
+// 15 bits (bits 15 and 29-31 are always 0), so they order the rest of the word
+// as the signed comparison does, and two moves of a list never share a key.
+inline u64 innerKey(Move m, const i32 *colour_history, i32 rank_flip) {
+    const u64 low = ((u64)move_centrality[m & 0xfff] << 15) | ((m ^ (u32)rank_flip) & 0x7fffu);
+    const u32 flags = m & ORDER_MASK;
+    const u64 noisy = (1ULL << 63) | ((u64)(flags >> 16) << 23);
+    const u64 quiet = (u64)((u32)colour_history[moveMoved(m) * 64 + moveTo(m)] ^ 0x80000000u) << 23;
+    // Selected without a branch: noisy and quiet moves are mixed in the list.
+    const u64 noisy_mask = 0 - (u64)(flags != 0);
+    return (noisy & noisy_mask) | (quiet & ~noisy_mask) | low;
+}
+
+// The part of a key that history does not change: all of it for a noisy
+// move (top bit set), centrality and move bits for a quiet one.
+constexpr u64 KEY_STATIC_BITS = (1ULL << 23) - 1;
+
+// A quiet move's key with history as it is now.
+inline u64 requietKey(u64 key, Move m, const i32 *colour_history) {
+    return (key & KEY_STATIC_BITS) |
+           (u64)((u32)colour_history[moveMoved(m) * 64 + moveTo(m)] ^ 0x80000000u) << 23;
+}
+
 inline Move swapInto(Move *moves, int i, int best) {
     Move m = moves[best];
     moves[best] = moves[i];
@@ -33,6 +60,7 @@ inline Move swapInto(Move *moves, int i, int best) {
 }  // namespace
 
 void historyCutoff(int i, int rdepth) {
+    history_version++;
     const Move *moves = curr_ply->moves;
     if (!(moves[i] & HISTORY_EXCLUDED)) historyOf(moves[i]) += rdepth * rdepth;
     for (int j = 0; j < i; j++)
@@ -49,9 +77,46 @@ Move pickNextMove(int i) {
     int n = p->generated;
     const i32 *colour_history = &history[p->us->info->colour][0][0];
     i32 rank_flip = p->rank_flip;
+    // History can change between two calls (the searches below update it),
+    // so the keys of the quiet moves are read afresh each time.
     int best = i;
+    u64 best_key = innerKey(moves[i], colour_history, rank_flip);
+    for (int j = i + 1; j < n; j++) {
+        const u64 key = innerKey(moves[j], colour_history, rank_flip);
+        if (key > best_key) {
+            best = j;
+            best_key = key;
+        }
+    }
+    return swapInto(moves, i, best);
+}
+
+Move pickNextMove(int i, MoveKeys &keys) {
+    Ply *p = curr_ply;
+    Move *moves = p->moves;
+    const int n = p->generated;
+    if (!keys.valid) {
+        const i32 *colour_history = &history[p->us->info->colour][0][0];
+        const i32 rank_flip = p->rank_flip;
+        for (int j = i; j < n; j++) keys.key[j] = innerKey(moves[j], colour_history, rank_flip);
+        keys.version = history_version;
+        keys.valid = true;
+    } else if (keys.version != history_version) {
+        // Only the quiet moves' keys hold history.
+        const i32 *colour_history = &history[p->us->info->colour][0][0];
+        for (int j = i; j < n; j++)
+            if (!(keys.key[j] >> 63)) keys.key[j] = requietKey(keys.key[j], moves[j], colour_history);
+        keys.version = history_version;
+    }
+    int best = i;
+    u64 best_key = keys.key[i];
     for (int j = i + 1; j < n; j++)
-        if (innerGreater(moves[j], moves[best], colour_history, rank_flip)) best = j;
+        if (keys.key[j] > best_key) {
+            best = j;
+            best_key = keys.key[j];
+        }
+    keys.key[best] = keys.key[i];
+    keys.key[i] = best_key;
     return swapInto(moves, i, best);
 }
 

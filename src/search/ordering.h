@@ -8,6 +8,9 @@
 extern i32 history[2][8][64];
 // Nodes spent on each root move (by from * 64 + to) when it was last searched.
 extern u64 root_nodes[4096];
+// Raised whenever history changes during a search, so that a move selected
+// ahead of time can be known to be still the one pickNextMove would select.
+extern u32 history_version;
 
 // Move bits that keep a move out of the history: captures, promotions,
 // checks and the other generator flags (bits 16-27).
@@ -19,6 +22,19 @@ inline i32 &historyOf(Move m) { return history[curr_ply->us->info->colour][moveM
 // Inner order: swaps the greatest of moves[i..generated-1] of curr_ply into
 // place i and returns it.
 Move pickNextMove(int i);
+
+// The inner order's keys of a node's moves, kept by the node over its move
+// loop so that each selection is one pass over numbers. The keys of quiet
+// moves hold history, so they are computed again whenever history has
+// changed since (history_version).
+struct MoveKeys {
+    u64 key[MAX_MOVES];
+    u32 version;
+    bool valid = false;
+};
+// pickNextMove with the node's keys; the list may be changed between two
+// calls by these selections only.
+Move pickNextMove(int i, MoveKeys &keys);
 // Root order (table move, then root_nodes, then the inner order).
 Move pickRootMove(int i);
 // Order by the move word alone (with rank_flip), for ProbCut and quiescence.

@@ -3,6 +3,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
+#include "eval/accumulator.h"
 #include "eval/evaluate.h"
 #include "board/assert.h"
 #include "search/endgame.h"
@@ -14,6 +15,9 @@
 #include "search/tt.h"
 
 const int futility_margin[3] = {0, 200, 500};
+
+// Moves selected ahead of the one being searched (their buckets prefetched).
+constexpr int SELECT_AHEAD = 1;
 
 bool isDraw() {
     const Ply *p = curr_ply;
@@ -74,6 +78,10 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
     // A root that is already drawn is searched all the same: the game may go
     // on, and it needs a move (the search reports the draw score).
     if (ply > 0 && isDraw()) return 0;
+    // The network's sums of this position, computed now while the table
+    // bucket asked for by makeSearchMove is on its way: nearly every position
+    // searched is evaluated, or its children are.
+    currentAccumulator();
 
     Ply *p = curr_ply;
     const u64 key = p->key;
@@ -128,6 +136,7 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
         // Null move, never twice in a row.
         if (ply_count > 0 && plies[ply_count - 1].move != 0 && rdepth > 2 && eval > beta) {
             makeNullMove();
+            ttPrefetch(curr_ply->key);
             int s = -alphaBeta(ply + 1, horizon - (3 + rdepth / 4), -beta, -alpha, 0);
             undoNullMove();
             if (s >= beta) return eval;
@@ -142,7 +151,7 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
             for (int i = 0; i < p->generated; i++) {
                 Move m = pickSimpleKey(i);
                 if (!(m & ((7u << MOVE_SHIFT_CAPTURED) | (7u << MOVE_SHIFT_PROMOTION)))) break;
-                makeMove(m);
+                makeSearchMove(m);
                 int s = -quiescence(ply + 1, ply + 1, -t, -t + 1, checkBits(m));
                 if (s >= t) {
                     s = -alphaBeta(ply + 1, horizon - 4, -t, -t + 1, checkBits(m));
@@ -173,6 +182,17 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
     Move best_move = 0;
     int quiets = 0;
     u64 root_mark = search.nodes;
+    // Below the root the next moves are selected before the current one is
+    // searched, so that their table buckets can be asked for meanwhile:
+    // moves[0..selected) are selected, with history as it was at
+    // selected_version. A selection stands unless history changed since; then
+    // it is made again, and since no two moves tie, the move is the same as
+    // if it were selected only then.
+    int selected = 0;
+    u32 selected_version = 0;
+    MoveKeys keys;
+    u64 selected_keys[SELECT_AHEAD + 1];  // keyAfter of the moves selected ahead, by index
+    bool preselected = false;
     for (int i = 0; i < p->generated; i++) {
         const int a = best > alpha ? best : alpha;
         Move m;
@@ -180,8 +200,14 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
             m = pickRootMove(i);
             search.currmove = m;
             search.currmovenumber = (u32)(i + 1);
+        } else if (i < selected && selected_version == history_version) {
+            m = p->moves[i];
+            preselected = true;
         } else {
-            m = pickNextMove(i);
+            m = pickNextMove(i, keys);
+            selected = i + 1;
+            selected_version = history_version;
+            preselected = false;
         }
 
         if (!(m & ORDER_MASK)) {
@@ -194,7 +220,14 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
         int r = 0;
         if (quiets > 2 && pruning) r = reduction_table[rdepth][i < 63 ? i : 63];
 
-        makeMove(m);
+        const u64 child_key = preselected ? selected_keys[i % (SELECT_AHEAD + 1)] : keyAfter(m);
+        if (ply > 0)
+            for (; selected < p->generated && selected <= i + SELECT_AHEAD; selected++) {
+                const u64 k = keyAfter(pickNextMove(selected, keys));
+                selected_keys[selected % (SELECT_AHEAD + 1)] = k;
+                ttPrefetch(k);
+            }
+        makeSearchMove(m, child_key);
         const int c = checkBits(m);
         int s;
         if (i == 0) {

@@ -4,7 +4,18 @@
 // history pruning at the last two plies.
 #pragma once
 
+#include "board/makemove.h"
 #include "board/types.h"
+#include "search/tt.h"
+
+// Makes a move of the search whose new key (keyAfter) is known: the new
+// position's table bucket is asked for first, since the child probes it
+// before anything else.
+inline void makeSearchMove(Move move, u64 key) {
+    ttPrefetch(key);
+    makeMove(move, key);
+}
+inline void makeSearchMove(Move move) { makeSearchMove(move, keyAfter(move)); }
 
 // Futility margins by remaining depth (index 0 unused).
 extern const int futility_margin[3];

@@ -5,6 +5,7 @@
 #include "board/movegen.h"
 #include "board/position.h"
 #include "board/sliders.h"
+#include "eval/accumulator.h"
 #include "eval/evaluate.h"
 #include "board/assert.h"
 #include "search/endgame.h"
@@ -15,6 +16,7 @@
 #include "search/tt.h"
 
 const int exchange_value[7] = {0, 100, 300, 300, 500, 900, 0};
+constexpr int QS_PREFETCH_MAX = 3;
 
 namespace {
 
@@ -171,6 +173,12 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
     if (ply > search.seldepth) search.seldepth = ply;
     if (checkTimeAndInput()) return 0;
     if (isDraw()) return 0;
+    // The static value comes before the table: it is needed unless the
+    // table or the endgame rules decide (a few nodes in a hundred), and
+    // computing it first gives the table bucket asked for by makeSearchMove
+    // the time to arrive. In check the sums are still computed now, for the
+    // moves that follow.
+    const int stand = in_check ? (currentAccumulator(), 0) : evaluate();
 
     Ply *p = curr_ply;
     const u64 key = p->key;
@@ -192,11 +200,8 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
         if (probeEndgame(&score)) return score;
     }
 
-    updateAttacks();
-
     int best, delta_base = 0, mode;
     if (!in_check) {
-        int stand = evaluate();
         if (stand >= beta) return stand;
         best = stand;
         delta_base = stand + 200;
@@ -205,6 +210,9 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
         best = -INF;
         mode = GEN_ALL;
     }
+    // Only a node that goes on to its moves needs the attack information
+    // (the exchange test and the generator read it).
+    updateAttacks();
     const bool pruning = !in_check && null_window && !p->pawn_ending && !isMateScore(alpha);
 
     if (tt_move && !tableMoveLegal(tt_move)) tt_move = 0;
@@ -212,14 +220,20 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
     int searched = 0;
     Move best_move = 0;
     enum { GO_ON, CUTOFF, STOPPED };
-    auto play = [&](Move m) {
-        // Delta pruning and the exchange test, for plain captures only.
-        if (pruning && (m & CAPTURED_MASK) && !(m & (CHECK_BITS | PROMOTION_MASK))) {
+    // Delta pruning and the exchange test, for plain captures only. Neither
+    // depends on what the moves searched before returned.
+    auto plainCapture = [&](Move m) {
+        return pruning && (m & CAPTURED_MASK) && !(m & (CHECK_BITS | PROMOTION_MASK));
+    };
+    auto deltaPruned = [&](Move m) { return delta_base + exchange_value[moveCaptured(m)] < alpha; };
+    // Searches a move; child_key is its keyAfter when already known, else 0.
+    auto play = [&](Move m, u64 child_key) {
+        if (plainCapture(m)) {
+            if (deltaPruned(m)) return GO_ON;
             const int victim = exchange_value[moveCaptured(m)];
-            if (delta_base + victim < alpha) return GO_ON;
             if (victim < exchange_value[movePiece(m)] && see_sign(m)) return GO_ON;
         }
-        makeMove(m);
+        makeSearchMove(m, child_key ? child_key : keyAfter(m));
         const int a = best > alpha ? best : alpha;
         const int c = (int)(m & CHECK_BITS);
         int s;
@@ -245,7 +259,7 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
 
     // The table move first: a cut-off by it saves generating the list.
     if (tt_move) {
-        int r = play(tt_move);
+        int r = play(tt_move, 0);
         if (r == STOPPED) return 0;
         if (r == CUTOFF) return best;
     }
@@ -258,9 +272,22 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
                 break;
             }
     }
+    // The first moves are selected now (the order is fixed: selecting them
+    // again in the loop changes nothing) and the table buckets of their
+    // positions asked for at once, so that the address translations overlap;
+    // not those of the captures that delta pruning will skip.
+    u64 first_keys[QS_PREFETCH_MAX];
+    for (int i = 0; i < p->generated && i < QS_PREFETCH_MAX; i++) {
+        const Move m = pickSimpleKey(i);
+        first_keys[i] = 0;
+        if (plainCapture(m) && deltaPruned(m)) continue;
+        first_keys[i] = keyAfter(m);
+        ttPrefetch(first_keys[i]);
+    }
     for (int index = 0; index < p->generated; index++) {
         CHECK(index >= 0 && index < curr_ply->generated);
-        int r = play(pickSimpleKey(index));
+        const Move m = pickSimpleKey(index);
+        int r = play(m, index < QS_PREFETCH_MAX ? first_keys[index] : 0);
         if (r == STOPPED) return 0;
         if (r == CUTOFF) return best;
     }

@@ -28,15 +28,28 @@ bool validSize(int size_mb) {
     return size_mb >= HASH_MIN_MB && size_mb <= HASH_MAX_MB && (size_mb & (size_mb - 1)) == 0;
 }
 
-// Allocates a zero-filled table of entries; false when the memory is not
-// there. A request the system could only grant on paper (its pages would be
-// missing when the table is cleared) counts as a failure too.
+// The system may supply the pages of a fresh block only when they are first
+// written, and a search that meets them one by one pays for them on its
+// clock. Writing into every page here, inside the command that made the
+// table, gets that done before the engine next answers. Pages are 4096 bytes
+// or larger on every system the engine runs on.
+void touchPages(void *block, size_t bytes) {
+    constexpr size_t PAGE_STEP = 4096;
+    volatile u8 *p = (volatile u8 *)block;
+    for (size_t i = 0; i < bytes; i += PAGE_STEP) p[i] = 0;
+}
+
+// Allocates a zero-filled table of entries with every page in place; false
+// when the memory is not there. A request the system could only grant on
+// paper (its pages would be missing when they are touched) counts as a
+// failure too.
 bool allocateTable(u64 entries) {
     u64 bytes = entries * sizeof(HashEntry);
     u64 available = availableMemory();
     if (available < MEMORY_HEADROOM || bytes > available - MEMORY_HEADROOM) return false;
     void *block = allocateZeroed((size_t)bytes);
     if (!block) return false;
+    touchPages(block, (size_t)bytes);
     hash_table = (HashEntry *)block;
     table_bytes = (size_t)bytes;
     table_dirty = false;
@@ -81,7 +94,10 @@ void ttCreate(int size_mb) {
 void ttClear() {
     std::memset(&search, 0, sizeof search);
     std::memset(root_nodes, 0, sizeof root_nodes);
-    if (hash_table && table_dirty) zeroBlock(hash_table, table_bytes);
+    // Zeros are written over the table rather than its pages handed back to
+    // the system: the pages stay in place, so the next search does not wait
+    // for them.
+    if (hash_table && table_dirty) std::memset(hash_table, 0, table_bytes);
     table_dirty = false;
     hash_used = 0;
     std::memset(history, 0, sizeof history);

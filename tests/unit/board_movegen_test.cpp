@@ -469,6 +469,10 @@ TEST(BoardMovegen, MatchesReferenceOnRandomGames) {
             }
             ASSERT_EQ(listText(legalMoves(GEN_NOISY)), listText(noisy)) << currentFen();
             ASSERT_EQ(listText(legalMoves(GEN_CAPTURES)), listText(captures)) << currentFen();
+            // The attacked squares computed on their own, as the
+            // evaluation's bare-king guard reads them.
+            for (int c = BLACK; c <= WHITE; c++)
+                ASSERT_EQ(attackedSquares(c), curr_ply->attack[c][ATK_ALL]) << currentFen() << ", colour " << c;
             positions++;
 
             if (all.empty()) break;

@@ -1,6 +1,6 @@
-// Accumulator arithmetic on hand-built records: the refresh against a direct
-// sum over the features, the incremental step against a refresh, and the
-// feature numbering itself.
+// Accumulator arithmetic on hand-built records: the refresh (through the
+// refresh cache) against a direct sum over the features, the incremental
+// step against the direct sum, and the feature numbering itself.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -29,6 +29,7 @@ void randomTransformer(u64 seed) {
     };
     for (auto &b : network.ft_biases) b = (i16)next();
     for (auto &w : network.ft_weights) w = (i16)(next() >> 16);
+    prepareNetwork();
 }
 
 struct Board {
@@ -104,9 +105,10 @@ TEST(EvalAccumulator, RefreshEqualsDirectSum) {
     for (int n = 0; n < 200; n++) {
         Board b = randomBoard(rng, n % 31);
         refreshAccumulator(&b.ply);
+        ASSERT_EQ(b.ply.accumulator_ready, 1);
         for (int p : {WHITE, BLACK}) {
             directSum(b, p, want);
-            ASSERT_EQ(0, std::memcmp(accumulator[accRow(p)], want, sizeof want))
+            ASSERT_EQ(0, std::memcmp(b.ply.accumulator[accRow(p)], want, sizeof want))
                 << "board " << n << ", perspective " << p;
         }
     }
@@ -121,7 +123,56 @@ TEST(EvalAccumulator, BareKingsGiveTheBiases) {
     place(b, BLACK, KING, B8);
     refreshAccumulator(&b.ply);
     for (int p : {WHITE, BLACK})
-        for (int i = 0; i < ACC_SIZE; i++) ASSERT_EQ(accumulator[accRow(p)][i], network.ft_biases[i]);
+        for (int i = 0; i < ACC_SIZE; i++) ASSERT_EQ(b.ply.accumulator[accRow(p)][i], network.ft_biases[i]);
+}
+
+// The refresh cache keeps one row per perspective and king square and
+// brings it to a new board by the pieces that differ: kings walking over a
+// few squares while pieces come and go, each refresh against the direct sum.
+TEST(EvalAccumulator, RefreshCacheFollowsKingWalks) {
+    NetworkSnapshot snapshot;
+    randomTransformer(5);
+    std::mt19937_64 rng(17);
+    Board b = randomBoard(rng, 20);
+    alignas(64) i32 want[ACC_SIZE];
+    for (int n = 0; n < 3000; n++) {
+        // A king steps to one of four squares of its own, or a piece comes or goes.
+        const int colour = uniform<int>(rng, BLACK, WHITE);
+        if (n % 3 == 0) {
+            const int sq = (colour == WHITE ? C1 : C8) + uniform<int>(rng, 0, 3);
+            if (!b.piece[sq]) {
+                lift(b, b.ply.side[colour].king_sq);
+                place(b, colour, KING, sq);
+            }
+        } else {
+            const int sq = uniform<int>(rng, 8, 55);
+            if (!b.piece[sq]) place(b, colour, uniform<int>(rng, PAWN, QUEEN), sq);
+            else if (b.piece[sq] % 8 != KING) lift(b, sq);
+        }
+        refreshAccumulator(&b.ply);
+        for (int p : {WHITE, BLACK}) {
+            directSum(b, p, want);
+            ASSERT_EQ(0, std::memcmp(b.ply.accumulator[accRow(p)], want, sizeof want))
+                << "step " << n << ", perspective " << p;
+        }
+    }
+}
+
+// Rows kept in the refresh cache belong to the parameters they were summed
+// with: after new parameters (and prepareNetwork) the same board sums anew.
+TEST(EvalAccumulator, NewParametersForgetTheCachedRows) {
+    NetworkSnapshot snapshot;
+    std::mt19937_64 rng(8);
+    Board b = randomBoard(rng, 24);
+    alignas(64) i32 want[ACC_SIZE];
+    for (u64 seed : {31, 32, 31}) {
+        randomTransformer(seed);
+        refreshAccumulator(&b.ply);
+        for (int p : {WHITE, BLACK}) {
+            directSum(b, p, want);
+            ASSERT_EQ(0, std::memcmp(b.ply.accumulator[accRow(p)], want, sizeof want)) << "seed " << seed;
+        }
+    }
 }
 
 // An ordinary move (any non-king piece, quiet or capturing a non-king piece)
@@ -133,8 +184,9 @@ TEST(EvalAccumulator, IncrementalStepEqualsRefresh) {
     std::mt19937_64 rng(99);
     int captures = 0;
     for (int n = 0; n < 2000; n++) {
-        Board b = randomBoard(rng, 2 + n % 29);
-        refreshAccumulator(&b.ply);
+        Board before = randomBoard(rng, 2 + n % 29);
+        refreshAccumulator(&before.ply);
+        Board b = before;
         int from, to;
         do from = uniform<int>(rng, 0, 63);
         while (!b.piece[from] || b.piece[from] % 8 == KING);
@@ -146,12 +198,15 @@ TEST(EvalAccumulator, IncrementalStepEqualsRefresh) {
         if (captured) lift(b, to);
         lift(b, from);
         place(b, mover, type, to);
-        updateAccumulator(buildMove(from, to, type, captured), &b.ply, mover);
-        alignas(64) i32 incremental[2][ACC_SIZE];
-        std::memcpy(incremental, accumulator, sizeof incremental);
-        refreshAccumulator(&b.ply);
-        ASSERT_EQ(0, std::memcmp(incremental, accumulator, sizeof incremental))
-            << "move " << from << "-" << to << " of type " << type << " capturing " << captured;
+        b.ply.accumulator_ready = 0;
+        updateAccumulator(&before.ply, &b.ply, buildMove(from, to, type, captured), mover);
+        ASSERT_EQ(b.ply.accumulator_ready, 1);
+        alignas(64) i32 want[ACC_SIZE];
+        for (int p : {WHITE, BLACK}) {
+            directSum(b, p, want);
+            ASSERT_EQ(0, std::memcmp(b.ply.accumulator[accRow(p)], want, sizeof want))
+                << "move " << from << "-" << to << " of type " << type << " capturing " << captured;
+        }
     }
     EXPECT_GT(captures, 200);
 }
@@ -166,19 +221,19 @@ TEST(EvalAccumulator, PawnTakesQueenChangesThreeRowsPerPerspective) {
     place(b, WHITE, PAWN, D4);
     place(b, BLACK, QUEEN, E5);
     refreshAccumulator(&b.ply);
-    alignas(64) i32 before[2][ACC_SIZE];
-    std::memcpy(before, accumulator, sizeof before);
+    const Board start = b;
+    const auto &before = start.ply.accumulator;
     lift(b, E5);
     lift(b, D4);
     place(b, WHITE, PAWN, E5);
-    updateAccumulator(buildMove(D4, E5, PAWN, QUEEN), &b.ply, WHITE);
+    updateAccumulator(&start.ply, &b.ply, buildMove(D4, E5, PAWN, QUEEN), WHITE);
     for (int p : {WHITE, BLACK}) {
         const int king = p == WHITE ? E1 : E8;
         const i16 *add = &network.ft_weights[feature(p, king, PAWN, p == WHITE, E5) * ACC_SIZE];
         const i16 *sub = &network.ft_weights[feature(p, king, PAWN, p == WHITE, D4) * ACC_SIZE];
         const i16 *cap = &network.ft_weights[feature(p, king, QUEEN, p == BLACK, E5) * ACC_SIZE];
         for (int i = 0; i < ACC_SIZE; i++)
-            ASSERT_EQ(accumulator[accRow(p)][i], before[accRow(p)][i] + add[i] - sub[i] - cap[i]) << i;
+            ASSERT_EQ(b.ply.accumulator[accRow(p)][i], before[accRow(p)][i] + add[i] - sub[i] - cap[i]) << i;
     }
 }
 

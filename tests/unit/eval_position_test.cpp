@@ -61,7 +61,7 @@ TEST(EvalPosition, PublicValuesOfTheRealNetwork) {
         setUp(s.fen.c_str());
         EXPECT_EQ(evaluate(), s.evaluation) << s.fen;
         EXPECT_EQ(nnueForward(), s.network) << s.fen;
-        EXPECT_EQ(nnueForwardReference(accumulator, sideToMove()), s.network) << s.fen;
+        EXPECT_EQ(nnueForwardReference(currentAccumulator(), sideToMove()), s.network) << s.fen;
     }
 }
 
@@ -85,6 +85,10 @@ TEST(EvalPosition, Guards) {
         setUp(c.fen);
         const int network = nnueForward();
         EXPECT_EQ(evaluate(), c.guarded ? 0 : network) << c.fen;
+        // The guard finds the attacked squares itself: the same answer
+        // before updateAttacks has run on the record.
+        ASSERT_TRUE(loadFen(c.fen));
+        EXPECT_EQ(evaluate(), c.guarded ? 0 : network) << c.fen << ", without updateAttacks";
     }
 }
 
@@ -92,12 +96,12 @@ TEST(EvalPosition, SwappingTheSideToMoveSwapsTheRows) {
     REQUIRE_NETWORK();
     setUp("r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP3PPP/R2QKB1R w KQ - 0 9");
     alignas(64) i32 white_to_move[2][ACC_SIZE];
-    std::memcpy(white_to_move, accumulator, sizeof white_to_move);
+    std::memcpy(white_to_move, currentAccumulator(), sizeof white_to_move);
     const int white = nnueForward();
     setUp("r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP3PPP/R2QKB1R b KQ - 0 9");
-    EXPECT_EQ(0, std::memcmp(white_to_move, accumulator, sizeof white_to_move));
-    EXPECT_EQ(nnueForward(), nnueForwardReference(accumulator, BLACK));
-    EXPECT_EQ(white, nnueForwardReference(accumulator, WHITE));
+    EXPECT_EQ(0, std::memcmp(white_to_move, currentAccumulator(), sizeof white_to_move));
+    EXPECT_EQ(nnueForward(), nnueForwardReference(currentAccumulator(), BLACK));
+    EXPECT_EQ(white, nnueForwardReference(currentAccumulator(), WHITE));
 }
 
 // ---------------------------------------------------------------------------
@@ -117,13 +121,11 @@ int kindOf(Move m) {
     return moveCaptured(m) ? CAPTURE : QUIET;
 }
 
+// The sums of curr_ply as the evaluation finds them, against the definition.
 bool equalsRefresh() {
-    alignas(64) i32 kept[2][ACC_SIZE];
-    std::memcpy(kept, accumulator, sizeof kept);
-    refreshAccumulator(curr_ply);
-    bool same = std::memcmp(kept, accumulator, sizeof kept) == 0;
-    std::memcpy(accumulator, kept, sizeof kept);
-    return same;
+    alignas(64) i32 want[2][ACC_SIZE];
+    definitionRows(curr_ply, want);
+    return std::memcmp(want, currentAccumulator(), sizeof want) == 0;
 }
 
 // Start positions rich in castling, promotions and en passant.
@@ -157,18 +159,66 @@ TEST(EvalPosition, AccumulatorAlongRandomGames) {
             const int kind = kindOf(move);
             seen[kind]++;
 
+            // Most positions are evaluated, the others leave their sums to
+            // be computed from further below, several moves at a time.
+            const bool evaluated = rng() % 3 != 0;
             alignas(64) i32 before[2][ACC_SIZE];
-            std::memcpy(before, accumulator, sizeof before);
+            if (evaluated) std::memcpy(before, currentAccumulator(), sizeof before);
             makeMove(move);
-            ASSERT_TRUE(equalsRefresh()) << "game " << game << ", ply " << ply << ", move kind " << kind;
-            undoMove();
-            ASSERT_EQ(0, std::memcmp(before, accumulator, sizeof before)) << "undo, move kind " << kind;
-            makeMove(move);
+            if (evaluated) {
+                ASSERT_TRUE(equalsRefresh()) << "game " << game << ", ply " << ply << ", move kind " << kind;
+                undoMove();
+                ASSERT_EQ(0, std::memcmp(before, currentAccumulator(), sizeof before)) << "undo, move kind " << kind;
+                makeMove(move);
+            }
             updateAttacks();
             generateMoves(GEN_ALL);
         }
+        ASSERT_TRUE(equalsRefresh()) << "end of game " << game;
     }
     for (int kind = 0; kind < KINDS; kind++) EXPECT_GT(seen[kind], 0) << "no move of kind " << kind << " was played";
+}
+
+// A null move changes no piece: the record it leads to has the sums of the
+// record before, and the moves after it continue from those, whether or not
+// the records on the way were evaluated.
+TEST(EvalPosition, AccumulatorThroughNullMoves) {
+    NetworkSnapshot snapshot;
+    std::mt19937_64 rng(9);
+    for (auto &b : network.ft_biases) b = (i16)rng();
+    for (auto &w : network.ft_weights) w = (i16)rng();
+    prepareNetwork();
+    // A move of the side to move: a king move or another.
+    auto pick = [](bool king) {
+        updateAttacks();
+        generateMoves(GEN_ALL);
+        Move move = curr_ply->moves[0];
+        for (int i = 0; i < curr_ply->generated; i++)
+            if ((movePiece(curr_ply->moves[i]) == KING) == king) move = curr_ply->moves[i];
+        return move;
+    };
+    const struct {
+        bool evaluate_before;  // the record of the null move is evaluated first
+        bool king_after;       // the move after the null move is a king move
+    } cases[] = {{true, false}, {true, true}, {false, false}, {false, true}};
+    for (const auto &c : cases) {
+        setUp("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
+        makeMove(pick(false));
+        alignas(64) i32 before[2][ACC_SIZE];
+        definitionRows(curr_ply, before);
+        if (c.evaluate_before) {
+            ASSERT_EQ(0, std::memcmp(before, currentAccumulator(), sizeof before));
+        }
+        makeNullMove();
+        if (c.evaluate_before) {
+            ASSERT_EQ(0, std::memcmp(before, currentAccumulator(), sizeof before));
+        }
+        makeMove(pick(c.king_after));
+        EXPECT_TRUE(equalsRefresh()) << c.evaluate_before << c.king_after;
+        undoMove();
+        undoNullMove();
+        EXPECT_EQ(0, std::memcmp(before, currentAccumulator(), sizeof before)) << c.evaluate_before << c.king_after;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -179,7 +229,7 @@ TEST(EvalPosition, AccumulatorAlongRandomGames) {
 long compareTree(int depth) {
     long checked = 1;
     const int side = sideToMove();
-    const int expected = nnueForwardReference(accumulator, side);
+    const int expected = nnueForwardReference(currentAccumulator(), side);
     EXPECT_EQ(nnueForward(), expected);
     if (nnueForward() != expected) return checked;
     if (depth == 0) return checked;

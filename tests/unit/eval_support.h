@@ -5,6 +5,7 @@
 #include <memory>
 #include <random>
 
+#include "board/types.h"
 #include "eval/network.h"
 
 // Saves the whole parameter block and puts it back when it goes out of
@@ -24,6 +25,27 @@ public:
 private:
     std::unique_ptr<NetworkParams> saved_;
 };
+
+// Both rows of the network's sums for the pieces of a record, summed one
+// weight at a time straight from the definition (white's row first):
+// biases, then for each non-king piece the row 641 * o(K) + 1 + 64 * (2k + r)
+// + o(s), with o(s) = s for white and s XOR 63 for black, K the perspective's
+// king, k = type - 1 and r = 0 for the perspective's own pieces.
+inline void definitionRows(const Ply *ply, i32 out[2][ACC_SIZE]) {
+    for (int p = BLACK; p <= WHITE; p++) {
+        i32 *row = out[p == WHITE ? 0 : 1];
+        auto o = [p](int sq) { return p == WHITE ? sq : sq ^ 63; };
+        for (int i = 0; i < ACC_SIZE; i++) row[i] = network.ft_biases[i];
+        for (int c = BLACK; c <= WHITE; c++)
+            for (int type = PAWN; type <= QUEEN; type++)
+                for (u64 b = ply->side[c].pieces[type]; b; b &= b - 1) {
+                    const int feature =
+                        641 * o(ply->side[p].king_sq) + 1 + 64 * (2 * (type - 1) + (c == p ? 0 : 1)) + o(__builtin_ctzll(b));
+                    const i16 *w = &network.ft_weights[(size_t)feature * ACC_SIZE];
+                    for (int i = 0; i < ACC_SIZE; i++) row[i] += w[i];
+                }
+    }
+}
 
 // Uniform integer in [lo, hi].
 template <typename T>

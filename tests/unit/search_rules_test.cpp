@@ -6,6 +6,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "board/makemove.h"
@@ -135,6 +136,50 @@ TEST(Ordering, HistoryThenCentralityThenTheMoveWord) {
     EXPECT_TRUE(innerOrderBefore(findMove("a7a8"), findMove("a2a1")));
     setUp("4k3/r7/8/8/8/8/r7/4K3 b - - 0 1");
     EXPECT_TRUE(innerOrderBefore(findMove("a2a1"), findMove("a7a8")));
+}
+
+// pickNextMove, with and without the node's kept keys, against a plain
+// selection by innerOrderBefore, on lists with every kind of flag, history
+// values that tie, differ in sign or are extreme, and history that changes
+// between two picks (as the searches below a node change it, raising
+// history_version).
+TEST(Ordering, SelectionAgreesWithThePairwiseOrder) {
+    const char *const fens[] = {
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+        "r2q1rk1/pP1p2pp/Q4n2/bbp1p3/Np6/1B3NBn/pPPP1PPP/R3K2R b KQ - 0 1",
+        "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3",
+        "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+    };
+    const i32 extremes[] = {0, 1, -1, 2147483647, -2147483647 - 1, 5, -5};
+    for (int round = 0; round < 200; round++) {
+        for (bool keyed : {false, true}) {
+            SCOPED_TRACE(std::string(fens[round % 4]) + (keyed ? ", kept keys" : ", plain"));
+            std::mt19937 rng(round);
+            freshSearch();
+            setUp(fens[round % 4]);
+            const int colour = curr_ply->us->info->colour;
+            auto scramble = [&] {
+                for (auto &row : history[colour])
+                    for (i32 &h : row) h = round % 2 ? extremes[rng() % 7] : (i32)(rng() % 7) - 3;
+                history_version++;
+            };
+            scramble();
+            if (round % 3 == 0) curr_ply->moves[rng() % curr_ply->generated] |= FLAG_HASH;
+            std::vector<Move> expected(curr_ply->moves, curr_ply->moves + curr_ply->generated);
+            MoveKeys keys;
+            for (int i = 0; i < curr_ply->generated; i++) {
+                int best = i;
+                for (int j = i + 1; j < curr_ply->generated; j++)
+                    if (innerOrderBefore(expected[j], expected[best])) best = j;
+                std::swap(expected[i], expected[best]);
+                const Move picked = keyed ? pickNextMove(i, keys) : pickNextMove(i);
+                ASSERT_EQ(uci(picked), uci(expected[i])) << "pick " << i;
+                ASSERT_EQ(picked, expected[i]);
+                if (rng() % 4 == 0) scramble();
+            }
+            EXPECT_EQ(std::vector<Move>(curr_ply->moves, curr_ply->moves + curr_ply->generated), expected);
+        }
+    }
 }
 
 TEST(Ordering, RootOrderAndSimpleKey) {

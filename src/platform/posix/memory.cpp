@@ -3,7 +3,6 @@
 #include <sys/mman.h>
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -73,11 +72,6 @@ void *allocateZeroed(size_t size) {
     madvise(block, size, MADV_HUGEPAGE);
 #endif
     return block;
-}
-
-void zeroBlock(void *block, size_t size) {
-    if (!block || size == 0) return;
-    if (madvise(block, size, MADV_DONTNEED) != 0) std::memset(block, 0, size);
 }
 
 void freeZeroed(void *block, size_t size) {

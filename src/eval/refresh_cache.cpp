@@ -1,0 +1,46 @@
+#include "eval/refresh_cache.h"
+
+#include "eval/accumulator.h"
+#include "eval/feature_rows.h"
+
+RefreshCache refresh_cache;
+
+namespace {
+
+// Every entry: the biases and no pieces.
+void resetEntries() {
+    alignas(64) i32 biases[ACC_SIZE];
+    feature_rows::biasRow(biases);
+    for (auto &side : refresh_cache.entry)
+        for (RefreshEntry &e : side) {
+            for (int i = 0; i < ACC_SIZE; i++) e.row[i] = biases[i];
+            for (auto &colour : e.pieces)
+                for (u64 &set : colour) set = 0;
+        }
+    refresh_cache.valid = true;
+}
+
+}  // namespace
+
+void invalidateRefreshCache() { refresh_cache.valid = false; }
+
+void refreshRowCached(const Ply *ply, int p, i32 *out) {
+    if (!refresh_cache.valid) resetEntries();
+    const int king = ply->side[p].king_sq;
+    RefreshEntry &e = refresh_cache.entry[p][king];
+    // Fewer than 64 pieces beside the kings, whatever the record holds.
+    int added[64], removed[64];
+    int n_added = 0, n_removed = 0;
+    for (int c = BLACK; c <= WHITE; c++) {
+        const int r = c == p ? 0 : 1;
+        for (int type = PAWN; type <= QUEEN; type++) {
+            const u64 now = ply->side[c].pieces[type];
+            const u64 had = e.pieces[c][type];
+            for (u64 b = now & ~had; b && n_added < 64;) added[n_added++] = featureIndex(p, king, type - 1, r, popLsb(b));
+            for (u64 b = had & ~now; b && n_removed < 64;)
+                removed[n_removed++] = featureIndex(p, king, type - 1, r, popLsb(b));
+            e.pieces[c][type] = now;
+        }
+    }
+    feature_rows::applyRows(e.row, out, e.row, added, n_added, removed, n_removed);
+}

@@ -1,0 +1,27 @@
+// The refresh cache: for each perspective and each square of its king, the
+// row of sums last computed there, with the pieces it was computed for. A row
+// that must be computed afresh (its king has moved) starts from the entry of
+// the new king square and adds and removes only the pieces that differ, which
+// in a search is a handful instead of up to thirty.
+#pragma once
+
+#include "board/types.h"
+
+struct RefreshEntry {
+    alignas(64) i32 row[ACC_SIZE];
+    u64 pieces[2][KING];  // [colour][PAWN..QUEEN] the row holds; index 0 unused
+};
+
+struct RefreshCache {
+    RefreshEntry entry[2][64];  // [perspective colour][its king square]
+    bool valid;                 // false: every entry must start again from the biases
+};
+
+extern RefreshCache refresh_cache;
+
+// Makes every entry start again from the biases (the parameters changed).
+void invalidateRefreshCache();
+
+// Row of perspective p for the pieces of a record, written to out (and kept
+// in the cache).
+void refreshRowCached(const Ply *ply, int p, i32 *out);
