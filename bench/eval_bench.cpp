@@ -78,12 +78,12 @@ int main(int argc, char **argv) {
         return 1;
     }
     const int nboards = (int)(sizeof BOARDS / sizeof BOARDS[0]);
-    std::vector<Ply> plies;
-    for (const char *b : BOARDS) plies.push_back(setUp(b));
+    std::vector<Ply> records;
+    for (const char *b : BOARDS) records.push_back(setUp(b));
 
     // Accumulators of every board, for the forward pass.
     std::vector<std::vector<i32>> accs;
-    for (Ply &p : plies) {
+    for (Ply &p : records) {
         refreshAccumulator(&p);
         accs.emplace_back(&p.accumulator[0][0], &p.accumulator[0][0] + 2 * ACC_SIZE);
     }
@@ -106,7 +106,7 @@ int main(int argc, char **argv) {
     std::vector<Step> steps;
     for (int n = 0; n < 4096; n++) {
         const int b = (int)(rng() % nboards);
-        const Ply &p = plies[b];
+        const Ply &p = records[b];
         u64 movers = (p.side[WHITE].pieces[0] | p.side[BLACK].pieces[0]) &
                      ~(p.side[WHITE].pieces[KING] | p.side[BLACK].pieces[KING]);
         std::vector<int> squares;
@@ -123,13 +123,13 @@ int main(int argc, char **argv) {
     }
     // Each step goes from a board's record into a second record with the
     // same kings, and back.
-    std::vector<Ply> there(plies);
+    std::vector<Ply> there(records);
     const long UPDATE_CALLS = 2 * (long)steps.size() * 50;
     double update = bestNanoseconds(rounds, UPDATE_CALLS, [&] {
         for (int rep = 0; rep < 50; rep++)
             for (const Step &s : steps) {
-                updateAccumulator(&plies[s.board], &there[s.board], s.there, s.mover);
-                updateAccumulator(&there[s.board], &plies[s.board], s.back, s.mover);
+                updateAccumulator(&records[s.board], &there[s.board], s.there, s.mover);
+                updateAccumulator(&there[s.board], &records[s.board], s.back, s.mover);
             }
     });
     // The captured piece's row is subtracted on the way there only; whatever
@@ -137,7 +137,7 @@ int main(int argc, char **argv) {
 
     // Every board and a copy with one piece moved, refreshed in turn: the
     // cache entry of the kings' squares is one piece away each time.
-    std::vector<Ply> moved(plies);
+    std::vector<Ply> moved(records);
     for (Ply &p : moved) {
         const int colour = p.side[WHITE].pieces[PAWN] ? WHITE : BLACK;
         const int type = p.side[colour].pieces[PAWN] ? PAWN : ROOK;
@@ -150,7 +150,7 @@ int main(int argc, char **argv) {
     const long REFRESH_CALLS = 60000;
     double refresh = bestNanoseconds(rounds, REFRESH_CALLS, [&] {
         for (long i = 0; i < REFRESH_CALLS; i++) {
-            std::vector<Ply> &set = (i / nboards) % 2 ? moved : plies;
+            std::vector<Ply> &set = (i / nboards) % 2 ? moved : records;
             refreshAccumulator(&set[i % nboards]);
         }
     });

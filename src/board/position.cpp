@@ -5,10 +5,7 @@
 const char *const START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
 ColourInfo colour_info[2];
-alignas(64) Ply plies[PLY_STACK_SIZE];
-Ply *curr_ply = &plies[0];
-i32 ply_count = 0;
-i32 ply_offset = 0;
+BoardState main_board_state;
 
 u64 castlingKey(u64 castling) {
     u64 key = 0;
@@ -74,4 +71,22 @@ int compactHistory(int keep_free) {
     ply_offset += drop;
     curr_ply = &plies[ply_count];
     return drop;
+}
+
+void copyPositionTo(BoardState *board) {
+    // The repetition test stops at the last capture or pawn move, as in
+    // compactHistory.
+    int keep = curr_ply->halfmove < 100 ? curr_ply->halfmove : 100;
+    const int top = (int)(curr_ply - plies);
+    if (keep > top) keep = top;
+    const int first = top - keep;
+    for (int i = 0; i <= keep; i++) {
+        const Ply *src = &plies[first + i];
+        Ply *dst = &board->stack[i];
+        std::memcpy(dst, src, sizeof(Ply));
+        linkPly(dst, src->us == &src->side[WHITE] ? WHITE : BLACK);
+    }
+    board->count = keep;
+    board->offset = 0;
+    board->current = &board->stack[keep];
 }

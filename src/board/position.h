@@ -2,6 +2,7 @@
 #pragma once
 
 #include "board/types.h"
+#include "platform/thread_slot.h"
 
 constexpr int KEY_CASTLE_WK = 768;  // white king side
 constexpr int KEY_CASTLE_WQ = 769;  // white queen side
@@ -19,12 +20,34 @@ constexpr u64 CASTLING_SQUARES = (1ULL << A1) | (1ULL << E1) | (1ULL << H1) |
 extern const char *const START_FEN;
 
 extern ColourInfo colour_info[2];   // [BLACK], [WHITE]
-extern Ply plies[PLY_STACK_SIZE];
-extern Ply *curr_ply;
-extern i32 ply_count;
-// Number of half-moves dropped from the bottom of the stack by compactHistory
-// since the position was set up (used to number moves in the board display).
-extern i32 ply_offset;
+
+// The ply stack and the current position of one thread. The command loop's
+// thread has main_board_state; every search thread beside it has one of its
+// own. The board code reaches the calling thread's through the names below,
+// which read like the globals they stand for (as errno does).
+struct BoardState {
+    Ply stack[PLY_STACK_SIZE];
+    Ply *current = stack;  // curr_ply
+    i32 count = 0;         // ply_count: index of the current record
+    // ply_offset: number of half-moves dropped from the bottom of the stack by
+    // compactHistory since the position was set up (used to number moves in
+    // the board display).
+    i32 offset = 0;
+};
+
+extern BoardState main_board_state;
+
+// The calling thread's board.
+inline BoardState *boardState() { return slotTarget(&main_board_state, threadSlot(THREAD_SLOT_BOARD)); }
+// Makes the calling thread use state as its board.
+inline void useBoardState(BoardState *state) {
+    setThreadSlot(THREAD_SLOT_BOARD, slotDistance(state, &main_board_state));
+}
+
+#define plies (boardState()->stack)
+#define curr_ply (boardState()->current)
+#define ply_count (boardState()->count)
+#define ply_offset (boardState()->offset)
 
 // Key of the castling rights held in a set of castling squares.
 u64 castlingKey(u64 castling);
@@ -55,3 +78,8 @@ int compactHistory(int keep_free);
 constexpr int SEARCH_STACK_RESERVE = 66;
 // Highest index the root of a search may stand at.
 constexpr int MAX_ROOT_PLY = PLY_STACK_SIZE - SEARCH_STACK_RESERVE;
+
+// Sets up the calling thread's position in another board: the current
+// record and the records before it that the repetition test can reach, with
+// the current one on top. The other board must not be in use meanwhile.
+void copyPositionTo(BoardState *board);

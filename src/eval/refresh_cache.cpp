@@ -3,7 +3,7 @@
 #include "eval/accumulator.h"
 #include "eval/feature_rows.h"
 
-RefreshCache refresh_cache;
+RefreshCache main_refresh_cache;
 
 namespace {
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "board/types.h"
+#include "platform/thread_slot.h"
 
 struct RefreshEntry {
     alignas(64) i32 row[ACC_SIZE];
@@ -14,10 +15,23 @@ struct RefreshEntry {
 
 struct RefreshCache {
     RefreshEntry entry[2][64];  // [perspective colour][its king square]
-    bool valid;                 // false: every entry must start again from the biases
+    bool valid = false;         // false: every entry must start again from the biases
 };
 
-extern RefreshCache refresh_cache;
+// The command loop's thread has main_refresh_cache; every search thread beside
+// it has one of its own, which refresh_cache names in that thread.
+extern RefreshCache main_refresh_cache;
+
+// The calling thread's cache.
+inline RefreshCache *threadRefreshCache() {
+    return slotTarget(&main_refresh_cache, threadSlot(THREAD_SLOT_EVAL));
+}
+// Makes the calling thread use cache as its refresh cache.
+inline void useRefreshCache(RefreshCache *cache) {
+    setThreadSlot(THREAD_SLOT_EVAL, slotDistance(cache, &main_refresh_cache));
+}
+
+#define refresh_cache (*threadRefreshCache())
 
 // Makes every entry start again from the biases (the parameters changed).
 void invalidateRefreshCache();

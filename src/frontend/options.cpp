@@ -7,6 +7,7 @@
 
 #include "board/printable.h"
 #include "frontend/commands.h"
+#include "search/threads.h"
 #include "search/tt.h"
 #include "tablebase/tbprobe.h"
 
@@ -34,6 +35,18 @@ void applySyzygyPath(const OptionValue &value) {
     initSyzygyAndReport(path);
 }
 
+// "setoption name Threads value N": N searching threads from the next "go"
+// on (the helpers are started here, so they are ready before "readyok").
+void applyThreads(const OptionValue &value) {
+    if (value.number < THREADS_MIN || value.number > THREADS_MAX) {
+        std::printf("info string Option Threads must be from %d to %d, not %lld\n", THREADS_MIN, THREADS_MAX,
+                    value.number);
+        return;
+    }
+    int count = setThreadCount((int)value.number);
+    if (count < value.number) std::printf("info string Only %d threads could be started\n", count);
+}
+
 char lowerCase(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
 
 // A whole integer as "%lli" reads one (sign, then decimal, 0x hexadecimal or
@@ -56,6 +69,7 @@ constexpr int QUOTE_MAX = 64;
 
 const UciOption UCI_OPTIONS[] = {
     {"Hash", OptionType::SPIN, "128", HASH_MIN_MB, HASH_MAX_MB, applyHash},
+    {"Threads", OptionType::SPIN, "1", THREADS_MIN, THREADS_MAX, applyThreads},
     {"SyzygyPath", OptionType::STRING, "<empty>", 0, 0, applySyzygyPath},
 };
 const int UCI_OPTION_COUNT = sizeof UCI_OPTIONS / sizeof UCI_OPTIONS[0];

@@ -10,6 +10,7 @@
 #include "frontend/options.h"
 #include "search/iterate.h"
 #include "search/ordering.h"
+#include "search/threads.h"
 #include "search/timecontrol.h"
 #include "search/tt.h"
 #include "tablebase/tbprobe.h"
@@ -82,7 +83,9 @@ void positionCommand() { setPosition(input_buffer); }
 // transposition table keeps what this search found.
 void goCommand() {
     setGoLimits(input_buffer, curr_ply->us->info->colour == WHITE);
+    useHelpers(true);
     startSearch();
+    useHelpers(false);
     std::memset(&search, 0, sizeof search);
     std::memset(root_nodes, 0, sizeof root_nodes);
     std::memset(history, 0, sizeof history);
@@ -92,6 +95,7 @@ void goCommand() {
 void stopCommand() {}
 
 void quitCommand() {
+    endHelperThreads();
     initSyzygy("");  // unmaps every table file
     freeTableArrays();
     ttFree();

@@ -8,10 +8,9 @@
 #include "board/position.h"
 #include "search/endgame.h"
 #include "search/pvs.h"
+#include "search/threads.h"
 #include "search/timecontrol.h"
 #include "search/tt.h"
-
-SearchRecord search;
 
 namespace {
 
@@ -67,8 +66,8 @@ size_t appendPv(size_t len, Move move, bool at_root = false) {
     len = appendText(line, len, " ");
     if (ply_count + 1 > PV_LAST_RECORD) return len;
     makeMove(move);
-    const HashEntry *e = ttProbeMove(curr_ply->key);
-    Move next = e ? e->move : 0;
+    HashEntry e;
+    Move next = ttProbeMove(curr_ply->key, &e) ? e.move : 0;
     // A key collision could offer a move that is not legal here, and the
     // stack must keep a record for the move after it.
     if (next && (ply_count + 1 > PV_LAST_RECORD || !(next = legalTableMove(next)))) next = 0;
@@ -120,8 +119,11 @@ void printPv(Move move) {
 }
 
 void printIterationLine(int best, int alpha, int beta) {
+    // Helper threads search without a word.
+    if (!isMainThread()) return;
     search.elapsed = (u64)(searchClock() - search.start_time);
-    search.nps = search.elapsed ? search.nodes / search.elapsed * 1000 : 0;
+    const u64 nodes = searchNodes();
+    search.nps = search.elapsed ? nodes / search.elapsed * 1000 : 0;
     char text[64];
     size_t len = (size_t)std::snprintf(line, LINE_SIZE, "info depth %i seldepth %i ", search.depth, search.seldepth);
     len = appendText(line, len, scoreText(shownScore(best), text));
@@ -132,7 +134,7 @@ void printIterationLine(int best, int alpha, int beta) {
     len = appendText(line, len, "pv ");
     len = appendPv(len, search.bestmove, true);
     std::snprintf(line + len, LINE_SIZE - len, "time %llu nodes %llu nps %llu hashfull %i\n",
-                  (unsigned long long)search.elapsed, (unsigned long long)search.nodes,
+                  (unsigned long long)search.elapsed, (unsigned long long)nodes,
                   (unsigned long long)search.nps, hashfull());
     std::fputs(line, stdout);
 }
@@ -187,6 +189,7 @@ void iterativeDeepening() {
     }
 
     root_pieces = popCount(root->occupancy);
+    startHelpers();
 
     search.depth = 1;
     search.seldepth = 1;
@@ -227,5 +230,8 @@ void iterativeDeepening() {
     // Stopped before any root move was completed: the first move of the
     // root list is still a legal answer.
     if (!search.bestmove) search.bestmove = root->moves[0] & ~FLAG_HASH;
+    // The move is the main thread's; no helper may still be searching when
+    // it is announced.
+    stopHelpers();
     finalLines();
 }

@@ -40,7 +40,8 @@ struct SearchRecord {
 
 enum : u32 { LIMIT_DEPTH = 0, LIMIT_TIME = 1, LIMIT_CLOCK = 2 };
 
-extern SearchRecord search;
+// search, the calling thread's record.
+#include "search/thread_state.h"
 
 // Appends the UCI text of a move to buf at len ("e7e8q"); returns the new length.
 size_t appendMoveText(char *buf, size_t len, Move move);

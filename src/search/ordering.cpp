@@ -2,10 +2,6 @@
 
 #include "search/tables.h"
 
-i32 history[2][8][64];
-u64 root_nodes[4096];
-u32 history_version = 0;
-
 namespace {
 
 // Inner order: flags, then history for quiet moves, then centrality, then

@@ -3,14 +3,10 @@
 
 #include "board/position.h"
 #include "board/types.h"
+#include "search/thread_state.h"
 
-// Quiet-move history by [colour to move][moved field (7 - type)][to-square].
-extern i32 history[2][8][64];
-// Nodes spent on each root move (by from * 64 + to) when it was last searched.
-extern u64 root_nodes[4096];
-// Raised whenever history changes during a search, so that a move selected
-// ahead of time can be known to be still the one pickNextMove would select.
-extern u32 history_version;
+// history, root_nodes and history_version: the calling thread's
+// (search/thread_state.h).
 
 // Move bits that keep a move out of the history: captures, promotions,
 // checks and the other generator flags (bits 16-27).

@@ -90,11 +90,12 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
     // Table.
     Move tt_move = 0;
     int tt_bound = 0, tt_eval = 0;
-    if (const HashEntry *e = ttProbe(key, pieces)) {
-        tt_move = e->move;
-        tt_bound = entryBound(e);
-        tt_eval = e->eval;
-        if (!pv_node && e->depth >= rdepth &&
+    HashEntry e;
+    if (ttProbe(key, pieces, &e)) {
+        tt_move = e.move;
+        tt_bound = entryBound(&e);
+        tt_eval = e.eval;
+        if (!pv_node && e.depth >= rdepth &&
             ((tt_bound == LOWERBOUND && tt_eval >= beta) || tt_bound == EXACT ||
              (tt_bound == UPPERBOUND && tt_eval <= alpha)))
             return tt_eval;
@@ -170,9 +171,8 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
         tableMoveFirst(tt_move);
     } else if (pv_node && rdepth > 2) {
         alphaBeta(ply, horizon - 2, alpha, beta, in_check);
-        const HashEntry *e = ttProbeMove(key);
         p->moves[0] &= ~FLAG_HASH;
-        if (e && e->move) tableMoveFirst(e->move);
+        if (ttProbeMove(key, &e) && e.move) tableMoveFirst(e.move);
     }
 
     // Single-reply extension.

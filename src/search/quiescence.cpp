@@ -186,12 +186,13 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
     const bool null_window = beta - alpha < 2;
 
     Move tt_move = 0;
-    if (const HashEntry *e = ttProbe(key, pieces)) {
-        tt_move = e->move;
+    HashEntry e;
+    if (ttProbe(key, pieces, &e)) {
+        tt_move = e.move;
         if (null_window) {
-            int bound = entryBound(e);
-            if ((bound == LOWERBOUND && e->eval >= beta) || bound == EXACT || (bound == UPPERBOUND && e->eval <= alpha))
-                return e->eval;
+            int bound = entryBound(&e);
+            if ((bound == LOWERBOUND && e.eval >= beta) || bound == EXACT || (bound == UPPERBOUND && e.eval <= alpha))
+                return e.eval;
         }
     }
 

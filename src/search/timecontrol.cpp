@@ -6,6 +6,8 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "search/iterate.h"
+#include "search/thread_state.h"
+#include "search/threads.h"
 #include "search/tt.h"
 
 namespace {
@@ -111,6 +113,8 @@ u32 checkTimeAndInput() {
     // The clock is cheap to read: looking at it often keeps a search on time
     // even while its nodes are slow.
     if (search.nodes == 0 || search.nodes % CLOCK_INTERVAL != 0) return search.stop;
+    // Only the main thread watches the clock and the input.
+    if (!isMainThread()) return helperCheckpoint();
     search.elapsed = (u64)(searchClock() - search.start_time);
     if (search.limit_type != LIMIT_DEPTH && search.time_budget <= search.elapsed) search.stop = 1;
     if (search.nodes % CHECK_INTERVAL != 0) return search.stop;
@@ -118,14 +122,15 @@ u32 checkTimeAndInput() {
     // Once the input has ended no line can ever stop an endless search.
     else if (search.infinite && consoleInputEnded()) search.stop = 1;
     if (search.nodes % PROGRESS_INTERVAL == 0) {
-        search.nps = search.elapsed ? search.nodes / search.elapsed * 1000 : 0;
+        const u64 nodes = searchNodes();
+        search.nps = search.elapsed ? nodes / search.elapsed * 1000 : 0;
         char line[256];
         size_t len = (size_t)std::snprintf(line, sizeof line, "info depth %i currmove ", search.depth);
         len = appendMoveText(line, len, search.currmove);
         std::snprintf(line + len, sizeof line - len,
                       " currmovenumber %i time %llu nodes %llu nps %llu hashfull %i\n",
                       (int)search.currmovenumber, (unsigned long long)search.elapsed,
-                      (unsigned long long)search.nodes, (unsigned long long)search.nps, hashfull());
+                      (unsigned long long)nodes, (unsigned long long)search.nps, hashfull());
         std::fputs(line, stdout);
     }
     return search.stop;

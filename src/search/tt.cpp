@@ -11,8 +11,10 @@
 HashEntry *hash_table = nullptr;
 u64 hash_entries = 0;
 u32 hash_mask = 0;
-u64 hash_used = 0;
 int root_pieces = 0;
+// Written by the threads of a search; kept off the cache line of the
+// variables above, which every probe reads.
+alignas(64) u64 hash_used = 0;
 
 namespace {
 
@@ -22,7 +24,25 @@ constexpr u64 MEMORY_HEADROOM = 64ULL << 20;
 
 size_t table_bytes = 0;
 // Something was stored since the table was created or last cleared.
-bool table_dirty = false;
+alignas(64) bool table_dirty = false;
+
+// The two words of an entry, each read and written whole (several threads
+// use the table at once).
+inline u64 loadWord(const u64 *word) { return __atomic_load_n(word, __ATOMIC_RELAXED); }
+inline void storeWord(u64 *word, u64 value) { __atomic_store_n(word, value, __ATOMIC_RELAXED); }
+inline u64 *dataWord(HashEntry *e) { return (u64 *)&e->flags; }
+inline const u64 *dataWord(const HashEntry *e) { return (const u64 *)&e->flags; }
+
+// The fields of a data word.
+inline u8 dataFlags(u64 data) { return (u8)data; }
+inline u8 dataDepth(u64 data) { return (u8)(data >> 8); }
+inline int dataPieces(u64 data) { return dataFlags(data) >> 2; }
+
+// Copies an entry with its position key.
+inline void unpackEntry(u64 key, u64 data, HashEntry *entry) {
+    entry->key = key;
+    std::memcpy(&entry->flags, &data, sizeof data);
+}
 
 bool validSize(int size_mb) {
     return size_mb >= HASH_MIN_MB && size_mb <= HASH_MAX_MB && (size_mb & (size_mb - 1)) == 0;
@@ -109,56 +129,80 @@ void ttStore(u64 key, int pieces, int depth, int alpha, int beta, u32 move, int 
         return;
     }
     HashEntry *bucket = ttBucket(key);
-    HashEntry *slot = nullptr;
+    // Each entry read once: its key and its data word.
+    u64 keys[4], data[4];
+    for (int i = 0; i < 4; i++) {
+        data[i] = loadWord(dataWord(&bucket[i]));
+        keys[i] = loadWord(&bucket[i].key) ^ data[i];
+    }
+    int slot = -1;
     // The entry of the same position, whatever it holds.
     for (int i = 0; i < 4; i++)
-        if (bucket[i].key == key) {
-            slot = &bucket[i];
+        if (keys[i] == key) {
+            slot = i;
             break;
         }
     // An empty entry.
-    if (!slot)
+    if (slot < 0)
         for (int i = 0; i < 4; i++)
-            if (bucket[i].flags == 0) {
-                slot = &bucket[i];
-                hash_used++;
+            if (dataFlags(data[i]) == 0) {
+                slot = i;
+                // Another thread may count at the same moment: the count
+                // only feeds hashfull, and a rare lost step does not matter.
+                __atomic_store_n(&hash_used, __atomic_load_n(&hash_used, __ATOMIC_RELAXED) + 1, __ATOMIC_RELAXED);
                 break;
             }
     // An entry of a position with more pieces than the root: it cannot occur
     // again in this game's searches.
-    if (!slot)
+    if (slot < 0)
         for (int i = 0; i < 4; i++)
-            if (entryPieces(&bucket[i]) > root_pieces) {
-                slot = &bucket[i];
+            if (dataPieces(data[i]) > root_pieces) {
+                slot = i;
                 break;
             }
     // The shallowest entry, the first among equals.
-    if (!slot) {
-        slot = &bucket[0];
+    if (slot < 0) {
+        slot = 0;
         for (int i = 1; i < 4; i++)
-            if (bucket[i].depth < slot->depth) slot = &bucket[i];
+            if (dataDepth(data[i]) < dataDepth(data[slot])) slot = i;
     }
-    table_dirty = true;
+    if (!__atomic_load_n(&table_dirty, __ATOMIC_RELAXED)) __atomic_store_n(&table_dirty, true, __ATOMIC_RELAXED);
     int bound = eval <= alpha ? UPPERBOUND : eval >= beta ? LOWERBOUND : EXACT;
-    slot->key = key;
-    slot->flags = (u8)(bound | (pieces << 2));
-    slot->depth = (u8)depth;
-    slot->eval = (i16)eval;
-    slot->move = move;
+    HashEntry e;
+    e.flags = (u8)(bound | (pieces << 2));
+    e.depth = (u8)depth;
+    e.eval = (i16)eval;
+    e.move = move;
+    u64 word;
+    std::memcpy(&word, &e.flags, sizeof word);
+    storeWord(&bucket[slot].key, key ^ word);
+    storeWord(dataWord(&bucket[slot]), word);
 }
 
-const HashEntry *ttProbe(u64 key, int pieces) {
+bool ttProbe(u64 key, int pieces, HashEntry *entry) {
     const HashEntry *bucket = ttBucket(key);
-    for (int i = 0; i < 4; i++)
-        if (bucket[i].key == key && entryPieces(&bucket[i]) == pieces) return &bucket[i];
-    return nullptr;
+    for (int i = 0; i < 4; i++) {
+        const u64 data = loadWord(dataWord(&bucket[i]));
+        if ((loadWord(&bucket[i].key) ^ data) == key && dataPieces(data) == pieces) {
+            unpackEntry(key, data, entry);
+            return true;
+        }
+    }
+    return false;
 }
 
-const HashEntry *ttProbeMove(u64 key) {
+bool ttProbeMove(u64 key, HashEntry *entry) {
     const HashEntry *bucket = ttBucket(key);
-    for (int i = 0; i < 4; i++)
-        if (bucket[i].key == key) return &bucket[i];
-    return nullptr;
+    for (int i = 0; i < 4; i++) {
+        const u64 data = loadWord(dataWord(&bucket[i]));
+        if ((loadWord(&bucket[i].key) ^ data) == key) {
+            unpackEntry(key, data, entry);
+            return true;
+        }
+    }
+    return false;
 }
 
-int hashfull() { return hash_entries ? (int)(hash_used * 1000 / hash_entries) : 0; }
+u64 ttEntryKey(const HashEntry *stored) { return loadWord(&stored->key) ^ loadWord(dataWord(stored)); }
+
+int hashfull() { return hash_entries ? (int)(__atomic_load_n(&hash_used, __ATOMIC_RELAXED) * 1000 / hash_entries) : 0; }

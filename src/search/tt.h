@@ -7,6 +7,13 @@
 // Bound types (bits 0-1 of flags).
 enum : int { UPPERBOUND = 1, LOWERBOUND = 2, EXACT = 3 };
 
+// An entry is two 64-bit words. The threads of a search store and probe the
+// table without a lock, each word being read and written whole, so a reader
+// may meet an entry whose words come from two different stores. In the table
+// the key is therefore kept XOR the second word (flags, depth, eval and
+// move): a mixed entry does not give back the key it is looked up with and
+// is a miss. The entries that ttProbe and ttProbeMove hand out hold the
+// position key itself.
 struct HashEntry {
     u64 key;
     u8 flags;   // bound type | pieces << 2; 0 marks an empty entry
@@ -24,7 +31,7 @@ constexpr u64 ENTRIES_PER_MB = 65536;
 extern HashEntry *hash_table;
 extern u64 hash_entries;
 extern u32 hash_mask;       // hash_entries - 4, as a 32-bit value
-extern u64 hash_used;       // entries filled since the last clear
+extern u64 hash_used;       // entries filled since the last clear (every thread counts)
 extern int root_pieces;     // pieces on the board at the root of the search
 
 inline int entryPieces(const HashEntry *e) { return e->flags >> 2; }
@@ -47,9 +54,13 @@ void ttFree();
 void ttClear();
 // Stores a node result (see ttStore in tt.cpp for the replacement order).
 void ttStore(u64 key, int pieces, int depth, int alpha, int beta, u32 move, int eval);
-// Search lookup: the entry of the key with the given piece count, or nullptr.
-const HashEntry *ttProbe(u64 key, int pieces);
-// Move lookup: the first entry of the key whatever its piece count, or nullptr.
-const HashEntry *ttProbeMove(u64 key);
+// Search lookup: copies the entry of the key with the given piece count into
+// *entry; false when there is none.
+bool ttProbe(u64 key, int pieces, HashEntry *entry);
+// Move lookup: copies the first entry of the key whatever its piece count
+// into *entry; false when there is none.
+bool ttProbeMove(u64 key, HashEntry *entry);
+// The position key of a table entry as it lies in the table.
+u64 ttEntryKey(const HashEntry *stored);
 // Filled entries per mille.
 int hashfull();

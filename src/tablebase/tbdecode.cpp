@@ -493,12 +493,16 @@ static inline u64 piecesOfCode(const TbPosition *pos, int code, bool flip) {
 
 // A table whose stored data turned out to be inconsistent while a value was
 // read: refuse it like a file that failed to load.
+// Several searching threads may find the same fault at once: the lock lets
+// one of them report it.
 static void refuseTable(TableEntry *entry, const TbPosition *pos, u64 key, int kind) {
+    MutexLock lock(tb_mutex);
+    if (kind == DTZ ? !__atomic_load_n(&entry->dtz_available, __ATOMIC_RELAXED) : !tableLinked(entry, key)) return;
     char name[16];
     tableName(pos, entry->key != key, name);
     reportCorruptedTable(name, kindSuffix(kind));
     if (kind == DTZ)
-        entry->dtz_available = 0;
+        __atomic_store_n(&entry->dtz_available, 0, __ATOMIC_RELAXED);
     else
         unlinkTableEntry(entry);
 }
@@ -507,10 +511,8 @@ int probeTable(const TbPosition *pos, int wdl, int *success, int kind) {
     u64 key = materialKey(pos, false);
     if (kind == WDL && key == 0) return 0;
 
-    int slot = (int)(key >> (64 - TB_HASH_BITS));
-    while (table_hash[slot].key && table_hash[slot].key != key) slot = (slot + 1) & (TB_HASH_SIZE - 1);
-    TableEntry *entry = table_hash[slot].key == key ? table_hash[slot].entry : nullptr;
-    if (!entry || (kind == DTZ && !entry->dtz_available)) {
+    TableEntry *entry = linkedTable(key);
+    if (!entry || (kind == DTZ && !__atomic_load_n(&entry->dtz_available, __ATOMIC_RELAXED))) {
         *success = 0;
         return 0;
     }
@@ -522,22 +524,31 @@ int probeTable(const TbPosition *pos, int wdl, int *success, int kind) {
         return 0;
     }
 
-    if (!entry->loaded[kind]) {
+    // The first probe of a table maps its file. Searching threads may come
+    // here together: one maps the file under the lock while the others wait
+    // for it; the release store of loaded publishes the mapped table to every
+    // thread that reads loaded with acquire.
+    if (!__atomic_load_n(&entry->loaded[kind], __ATOMIC_ACQUIRE)) {
         MutexLock lock(tb_mutex);
-        if (!entry->loaded[kind]) {
+        if (!__atomic_load_n(&entry->loaded[kind], __ATOMIC_ACQUIRE)) {
+            // Another thread may have refused the file meanwhile.
+            if (kind == DTZ ? !__atomic_load_n(&entry->dtz_available, __ATOMIC_RELAXED) : !tableLinked(entry, key)) {
+                *success = 0;
+                return 0;
+            }
             char name[16];
             tableName(pos, entry->key != key, name);
             if (!loadTable(entry, name, kind)) {
                 // A WDL file that cannot be used makes the material unreachable;
                 // a bad DTZ file only takes away the DTZ answers.
                 if (kind == DTZ)
-                    entry->dtz_available = 0;
+                    __atomic_store_n(&entry->dtz_available, 0, __ATOMIC_RELAXED);
                 else
                     unlinkTableEntry(entry);
                 *success = 0;
                 return 0;
             }
-            entry->loaded[kind] = 1;
+            __atomic_store_n(&entry->loaded[kind], 1, __ATOMIC_RELEASE);
         }
     }
 

@@ -125,6 +125,11 @@ void reportCorruptedTable(const char *name, const char *suffix);
 
 // Makes every slot of table_hash that points at entry unreachable.
 void unlinkTableEntry(TableEntry *entry);
+// The table registered for a material key, nullptr when there is none or it
+// was refused (unlinked).
+TableEntry *linkedTable(u64 key);
+// Whether entry is still the table of the material key.
+bool tableLinked(const TableEntry *entry, u64 key);
 
 // Decoding (tbdecode.cpp).
 bool loadTable(TableEntry *entry, const char *name, int kind);

@@ -249,8 +249,17 @@ void freeTableEntry(TableEntry *entry) {
 
 void unlinkTableEntry(TableEntry *entry) {
     for (TableSlot &slot : table_hash)
-        if (slot.entry == entry) slot.entry = nullptr;
+        if (__atomic_load_n(&slot.entry, __ATOMIC_RELAXED) == entry)
+            __atomic_store_n(&slot.entry, (TableEntry *)nullptr, __ATOMIC_RELAXED);
 }
+
+TableEntry *linkedTable(u64 key) {
+    int slot = (int)(key >> (64 - TB_HASH_BITS));
+    while (table_hash[slot].key && table_hash[slot].key != key) slot = (slot + 1) & (TB_HASH_SIZE - 1);
+    return table_hash[slot].key == key ? __atomic_load_n(&table_hash[slot].entry, __ATOMIC_RELAXED) : nullptr;
+}
+
+bool tableLinked(const TableEntry *entry, u64 key) { return linkedTable(key) == entry; }
 
 static void releaseRegistry() {
     std::free(path_copy);

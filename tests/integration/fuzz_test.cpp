@@ -267,12 +267,12 @@ private:
         std::string text;
         initRefereeBoard();
         if (!refereePosition("position fen " + fen)) return " e2e4";
-        int plies = (int)pick(40);
-        int bad_at = chance(25) ? (int)pick((size_t)plies + 1) : -1;
+        int length = (int)pick(40);
+        int bad_at = chance(25) ? (int)pick((size_t)length + 1) : -1;
         int played = 0;
-        for (int i = 0; i <= plies; i++) {
+        for (int i = 0; i <= length; i++) {
             if (i == bad_at) text += std::string(" ") + oneOf(BAD_MOVES);
-            if (i == plies) break;
+            if (i == length) break;
             updateAttacks();
             generateMoves(GEN_ALL);
             if (curr_ply->generated == 0) break;
@@ -362,8 +362,11 @@ private:
         static const char *const HASH_NAMES[] = {"Hash", "hash", "HASH", "hAsH"};
         static const char *const HASH_VALUES[] = {"1", "2", "16", "32", "0", "3", "100", "65537", "-1", "abc",
                                                   "0x10", "99999999999", "8 MB", "\x1b[1m"};
+        static const char *const THREAD_VALUES[] = {"1", "2", "3", "4", "0", "257", "-1", "two", "0x2"};
         int roll = (int)pick(100);
-        if (roll < 40) return std::string("setoption name ") + oneOf(HASH_NAMES) + " value " + oneOf(HASH_VALUES);
+        if (roll < 30) return std::string("setoption name ") + oneOf(HASH_NAMES) + " value " + oneOf(HASH_VALUES);
+        if (roll < 45) return std::string(chance(80) ? "setoption name Threads value " : "setoption name threads value ") +
+                              oneOf(THREAD_VALUES);
         if (roll < 80) {
             std::string path;
             switch (pick(6)) {

@@ -30,7 +30,7 @@ void playSeries(const TimeControl &tc, int games) {
         std::printf("[ referee  ] %s vs %s, %lld+%lld ms%s, from \"%s\": %s after %d plies\n", w.c_str(),
                     b.c_str(), tc.base_ms, tc.increment_ms,
                     tc.moves_per_period ? (" per " + std::to_string(tc.moves_per_period) + " moves").c_str() : "",
-                    opening.c_str(), r.outcome.c_str(), r.plies);
+                    opening.c_str(), r.outcome.c_str(), r.half_moves);
         EXPECT_FALSE(r.failed) << r.outcome;
     }
 }

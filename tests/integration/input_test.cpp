@@ -38,6 +38,7 @@ const std::vector<std::string> UCI_ANSWER = {
     "id name Corvix 0.7.nnue x64",
     "id author Quorandel",
     "option name Hash type spin default 128 min 1 max 65536",
+    "option name Threads type spin default 1 min 1 max 256",
     "option name SyzygyPath type string default <empty>",
     "uciok",
 };
@@ -178,7 +179,7 @@ TEST_P(Input, OptionNamesIgnoreCaseAndSpinValuesMustBeWholeNumbers) {
     for (size_t i = 0; i < cases.size(); i++) EXPECT_EQ(outputs[i], cases[i].output) << cases[i].name;
 }
 
-TEST_P(Input, UciAnswersExactlyFiveLines) { EXPECT_EQ(run("uci\n"), UCI_ANSWER); }
+TEST_P(Input, UciAnswersExactlyItsLines) { EXPECT_EQ(run("uci\n"), UCI_ANSWER); }
 
 TEST_P(Input, QuitEndsTheProgramAndLaterLinesAreNotRead) {
     EXPECT_EQ(run("isready\nquit\nisready\nuci\n"), std::vector<std::string>{"readyok"});

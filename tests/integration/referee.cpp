@@ -45,7 +45,7 @@ GameResult playGame(const std::string &white_program, const std::string &black_p
 
     long long clock[2] = {tc.base_ms, tc.base_ms};  // [BLACK], [WHITE]
     for (int ply = 0;; ply++) {
-        result.plies = ply;
+        result.half_moves = ply;
         updateAttacks();
         generateMoves(GEN_ALL);
         int side = curr_ply->us->info->colour;

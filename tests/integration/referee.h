@@ -19,7 +19,7 @@ struct TimeControl {
 
 struct GameResult {
     std::string outcome;  // "1-0", "0-1", "1/2-1/2", or what went wrong
-    int plies = 0;
+    int half_moves = 0;
     bool failed = false;
 };
 

@@ -183,13 +183,13 @@ TEST_P(Tablebases, RootAnswersAndPlayOuts) {
         // the move that keeps it shortest.
         EXPECT_EQ(e.search(std::string("position fen ") + c.fen + "\ngo depth 3"), expectedRootAnswer(c.fen));
         int distance = 0;
-        int plies = playOut(e, c.fen, 100, &distance);
-        ASSERT_GT(plies, 0);
+        int length = playOut(e, c.fen, 100, &distance);
+        ASSERT_GT(length, 0);
         // Without a pawn the distance to zeroing is the distance to mate.
         if (!c.pawn) {
-            EXPECT_LE(plies, distance);
+            EXPECT_LE(length, distance);
         }
-        EXPECT_EQ(plies % 2, 1);  // the winning side gave the mate
+        EXPECT_EQ(length % 2, 1);  // the winning side gave the mate
     }
     // A drawn position: score 0 and a move, without search.
     std::vector<std::string> lines = e.search("position fen k7/8/8/8/P7/1K6/8/8 w - - 0 1\ngo depth 5");

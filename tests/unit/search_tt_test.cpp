@@ -90,8 +90,8 @@ TEST(TranspositionTable, BucketsAreFourEntriesAtTheLowKeyBits) {
     root_pieces = 32;
     u64 key = 0xabcdef0012345677ULL;
     ttStore(key, 10, 3, -100, 100, 0x1234, 5);
-    size_t index = (size_t)(ttProbe(key, 10) - hash_table);
-    EXPECT_EQ(index, (size_t)((u32)key & hash_mask));
+    size_t index = (size_t)((u32)key & hash_mask);
+    EXPECT_EQ(ttEntryKey(&hash_table[index]), key);
     EXPECT_EQ(index % 4, 0u);
     EXPECT_EQ(ttBucket(key), hash_table + index);
 }
@@ -105,27 +105,31 @@ TEST(TranspositionTable, ReplacementOrder) {
     const int depths[4] = {5, 3, 7, 3};
     for (int i = 0; i < 4; i++) {
         ttStore(sameBucket(i), 20, depths[i], -50, 50, 100 + i, i);
-        EXPECT_EQ(bucket[i].key, sameBucket(i));
+        EXPECT_EQ(ttEntryKey(&bucket[i]), sameBucket(i));
         EXPECT_EQ(hash_used, (u64)i + 1);
     }
 
     // Full bucket, no entry above root_pieces: the shallowest, the first of
     // equal depths (entry 1, not entry 3).
     ttStore(sameBucket(4), 20, 9, -50, 50, 104, 4);
-    EXPECT_EQ(bucket[1].key, sameBucket(4));
+    EXPECT_EQ(ttEntryKey(&bucket[1]), sameBucket(4));
     EXPECT_EQ(hash_used, 4u);
 
     // A position with more pieces than the new root goes first, whatever its depth.
-    bucket[2].flags = (u8)(EXACT | (25 << 2));
+    root_pieces = 25;
+    ttStore(sameBucket(2), 25, 7, -50, 50, 102, 2);
+    root_pieces = 20;
     ttStore(sameBucket(5), 20, 1, -50, 50, 105, 5);
-    EXPECT_EQ(bucket[2].key, sameBucket(5));
+    EXPECT_EQ(ttEntryKey(&bucket[2]), sameBucket(5));
 
     // The same key is overwritten even by a shallower result.
     ttStore(sameBucket(0), 20, 1, -50, 50, 200, -7);
-    EXPECT_EQ(bucket[0].key, sameBucket(0));
-    EXPECT_EQ(bucket[0].depth, 1);
-    EXPECT_EQ(bucket[0].eval, -7);
-    EXPECT_EQ(bucket[0].move, 200u);
+    EXPECT_EQ(ttEntryKey(&bucket[0]), sameBucket(0));
+    HashEntry e;
+    ASSERT_TRUE(ttProbeMove(sameBucket(0), &e));
+    EXPECT_EQ(e.depth, 1);
+    EXPECT_EQ(e.eval, -7);
+    EXPECT_EQ(e.move, 200u);
     EXPECT_EQ(hash_used, 4u);
 }
 
@@ -142,19 +146,64 @@ TEST(TranspositionTable, BoundsPiecesAndLookups) {
     u64 key = 0x5555000011110000ULL;
     for (const Case &c : cases) {
         ttStore(key, 17, 4, c.alpha, c.beta, 77, c.eval);
-        const HashEntry *e = ttProbe(key, 17);
-        ASSERT_NE(e, nullptr);
-        EXPECT_EQ(entryBound(e), c.bound) << c.eval;
-        EXPECT_EQ(entryPieces(e), 17);
-        EXPECT_EQ(e->eval, c.eval);
-        EXPECT_EQ(e->depth, 4);
+        HashEntry e;
+        ASSERT_TRUE(ttProbe(key, 17, &e));
+        EXPECT_EQ(e.key, key);
+        EXPECT_EQ(entryBound(&e), c.bound) << c.eval;
+        EXPECT_EQ(entryPieces(&e), 17);
+        EXPECT_EQ(e.eval, c.eval);
+        EXPECT_EQ(e.depth, 4);
     }
     // The search lookup wants the piece count too; the move lookup does not.
-    EXPECT_EQ(ttProbe(key, 16), nullptr);
-    ASSERT_NE(ttProbeMove(key), nullptr);
-    EXPECT_EQ(ttProbeMove(key)->move, 77u);
-    EXPECT_EQ(ttProbe(key ^ 1, 17), nullptr);
-    EXPECT_EQ(ttProbeMove(key ^ (1ULL << 50)), nullptr);
+    HashEntry e;
+    EXPECT_FALSE(ttProbe(key, 16, &e));
+    ASSERT_TRUE(ttProbeMove(key, &e));
+    EXPECT_EQ(e.move, 77u);
+    EXPECT_FALSE(ttProbe(key ^ 1, 17, &e));
+    EXPECT_FALSE(ttProbeMove(key ^ (1ULL << 50), &e));
+}
+
+// Threads store without a lock: an entry whose two words come from two
+// different stores must be a miss, never a mixture of both.
+TEST(TranspositionTable, MixedEntriesAreMisses) {
+    freshSearch();
+    root_pieces = 32;
+    const u64 a = sameBucket(0), b = sameBucket(1);
+    ttStore(a, 20, 6, -50, 50, 0x111, 40);
+    ttStore(b, 20, 2, -50, 50, 0x222, -40);
+    HashEntry *bucket = ttBucket(a);
+    const HashEntry first = bucket[0], second = bucket[1];
+    struct Case {
+        const char *name;
+        HashEntry mixed;
+    };
+    HashEntry key_of_b_data_of_a = first, key_of_a_data_of_b = second;
+    key_of_b_data_of_a.key = second.key;
+    key_of_a_data_of_b.key = first.key;
+    HashEntry same_key_new_move = first;  // a store of a in progress: new data, old key word
+    same_key_new_move.move = 0x333;
+    const Case cases[] = {{"key word of b, data of a", key_of_b_data_of_a},
+                          {"key word of a, data of b", key_of_a_data_of_b},
+                          {"half of a newer store of a", same_key_new_move}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        bucket[0] = c.mixed;
+        bucket[1] = HashEntry{};
+        HashEntry e;
+        EXPECT_FALSE(ttProbe(a, 20, &e));
+        EXPECT_FALSE(ttProbeMove(a, &e));
+        EXPECT_FALSE(ttProbeMove(b, &e));
+    }
+    // Whole entries are found again.
+    bucket[0] = first;
+    bucket[1] = second;
+    HashEntry e;
+    ASSERT_TRUE(ttProbe(a, 20, &e));
+    EXPECT_EQ(e.move, 0x111u);
+    EXPECT_EQ(e.eval, 40);
+    ASSERT_TRUE(ttProbe(b, 20, &e));
+    EXPECT_EQ(e.move, 0x222u);
+    EXPECT_EQ(e.depth, 2);
 }
 
 TEST(TranspositionTable, OverflowIsReportedAndNotStored) {
@@ -163,12 +212,14 @@ TEST(TranspositionTable, OverflowIsReportedAndNotStored) {
     for (int eval : {-60000, 60000, -30001, 30001}) {
         std::string out = captureStdout([&] { ttStore(key, 10, 2, -60000, 60000, 0, eval); });
         EXPECT_EQ(out, "info string Overflow error for eval : " + std::to_string(eval) + "\n");
-        EXPECT_EQ(ttProbeMove(key), nullptr);
+        HashEntry e;
+        EXPECT_FALSE(ttProbeMove(key, &e));
         EXPECT_EQ(hash_used, 0u);
     }
     std::string out = captureStdout([&] { ttStore(key, 10, 2, -60000, 60000, 0, -30000); });
     EXPECT_EQ(out, "");
-    EXPECT_NE(ttProbeMove(key), nullptr);
+    HashEntry e;
+    EXPECT_TRUE(ttProbeMove(key, &e));
 }
 
 TEST(TranspositionTable, HashfullAndClear) {
@@ -189,7 +240,8 @@ TEST(TranspositionTable, HashfullAndClear) {
     EXPECT_EQ(search.nodes, 0u);
     EXPECT_EQ(history[1][6][28], 0);
     EXPECT_EQ(root_nodes[12], 0u);
-    EXPECT_EQ(ttProbeMove(1), nullptr);
+    HashEntry e;
+    EXPECT_FALSE(ttProbeMove(1, &e));
 }
 
 }  // namespace

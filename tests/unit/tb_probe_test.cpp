@@ -4,8 +4,10 @@
 // position must count down along its best moves to a zeroing move.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tablebase/tbprobe.h"
@@ -284,6 +286,52 @@ TEST_F(TbProbe, FourPieceSamplesAgreeWithOnePlySearch) {
                 ADD_FAILURE() << tbToFen(p) << " wdl " << v << " search " << expected << " mirrors " << mirrors_agree;
         }
         EXPECT_EQ(failures, 0);
+    }
+}
+
+// The searching threads may probe a table nobody has used yet all at the
+// same moment: one maps the file, the others wait for it, and every thread
+// gets the answers one thread alone gets.
+TEST_F(TbProbe, ConcurrentFirstProbesGiveTheSameAnswers) {
+    const char *const fens[] = {
+        "8/8/8/8/8/2k5/8/KR6 w - - 0 1",      "8/8/8/3k4/8/8/1p6/KQ6 w - - 0 1", "8/8/8/8/3k4/8/1P6/K7 b - - 0 1",
+        "8/8/8/3k4/8/3b4/8/KR6 w - - 0 1",    "8/8/8/8/3k4/8/8/KBN5 w - - 0 1",  "8/8/4p3/3k4/8/8/1P6/K7 w - - 0 1",
+        "8/8/8/3kn3/8/8/8/KR6 b - - 0 1",     "8/8/8/3k4/8/8/PP6/K7 w - - 0 1",
+    };
+    std::vector<TbPosition> positions;
+    std::vector<int> wdl, dtz;
+    for (const char *fen : fens) {
+        positions.push_back(tbFromFen(fen));
+        int success;
+        wdl.push_back(probeWdl(&positions.back(), &success));
+        ASSERT_NE(success, 0) << fen;
+        dtz.push_back(probeDtz(&positions.back(), &success));
+        ASSERT_NE(success, 0) << fen;
+    }
+    constexpr int THREADS = 8;
+    for (int round = 0; round < 3; round++) {
+        // Every table unmapped again.
+        initSyzygy(tbTestDir().c_str());
+        std::atomic<int> ready{0};
+        std::vector<int> wrong(THREADS, 0);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < THREADS; t++)
+            threads.emplace_back([&, t] {
+                ready++;
+                while (ready < THREADS) {
+                }
+                // Half of the threads start with the DTZ tables, each thread
+                // at another position.
+                for (size_t k = 0; k < positions.size(); k++) {
+                    size_t i = (k + (size_t)t) % positions.size();
+                    int success;
+                    if (t % 2 && probeDtz(&positions[i], &success) != dtz[i]) wrong[t]++;
+                    if (probeWdl(&positions[i], &success) != wdl[i] || success == 0) wrong[t]++;
+                    if (probeDtz(&positions[i], &success) != dtz[i] || success == 0) wrong[t]++;
+                }
+            });
+        for (std::thread &t : threads) t.join();
+        for (int t = 0; t < THREADS; t++) EXPECT_EQ(wrong[t], 0) << "thread " << t << ", round " << round;
     }
 }
 

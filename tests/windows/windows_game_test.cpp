@@ -18,7 +18,7 @@ TEST_P(WindowsGame, GameAtOneSecondPlusATenth) {
     GameResult r = playGame(exe(), windowsProgram(black), windowsDir(), "e2e4 c7c5 g1f3 d7d6 d2d4 c5d4 f3d4 g8f6",
                             {1000, 100, 120});
     std::printf("[ referee  ] %s.exe vs %s.exe, 1000+100 ms: %s after %d plies\n", GetParam().c_str(),
-                black.c_str(), r.outcome.c_str(), r.plies);
+                black.c_str(), r.outcome.c_str(), r.half_moves);
     EXPECT_FALSE(r.failed) << r.outcome;
 }
 

@@ -1,0 +1,36 @@
+// The slots are TLS indexes of the thread environment block. GCC's own
+// thread_local goes through a function call on every access on this system,
+// far too slow for the search.
+#include "platform/thread_slot.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <windows.h>
+
+namespace {
+
+// Slots beyond the first 64 live outside the thread environment block.
+constexpr DWORD TEB_SLOTS = 64;
+
+bool allocateSlots() {
+    for (unsigned long &index : thread_slot_index) {
+        DWORD i = TlsAlloc();
+        if (i == TLS_OUT_OF_INDEXES || i >= TEB_SLOTS) {
+            std::fprintf(stderr, "No thread-local storage slot left\n");
+            std::exit(1);
+        }
+        index = i;  // a fresh slot holds 0 in every thread
+    }
+    return true;
+}
+
+}  // namespace
+
+unsigned long thread_slot_index[THREAD_SLOT_COUNT];
+
+namespace {
+const bool slots_ready = allocateSlots();
+}
+
+void setThreadSlot(ThreadSlot slot, intptr_t value) { TlsSetValue(thread_slot_index[slot], (void *)value); }

@@ -1,0 +1,3 @@
+#include "search/thread_state.h"
+
+SearchState main_search_state;

@@ -1,0 +1,45 @@
+// The search state of one thread: the search record and the ordering
+// tables. The command loop's thread, which runs every search it is asked
+// for and prints all its lines, has main_search_state; each helper thread of
+// a search (search/threads.h) has one of its own. The search code reaches
+// the calling thread's through the names below, which read like the globals
+// they stand for (as errno does): search, history, root_nodes and
+// history_version.
+#pragma once
+
+#include <atomic>
+
+#include "board/types.h"
+#include "platform/thread_slot.h"
+#include "search/iterate.h"
+
+struct SearchState {
+    SearchRecord record;          // search
+    // Quiet-move history by [colour to move][moved field (7 - type)][to-square].
+    i32 history_table[2][8][64];  // history
+    // Nodes spent on each root move (by from * 64 + to) when it was last searched.
+    u64 root_node_counts[4096];   // root_nodes
+    // Raised whenever history changes during a search, so that a move selected
+    // ahead of time can be known to be still the one pickNextMove would select.
+    u32 history_changes;          // history_version
+    // A helper thread's node count as the main thread may read it while the
+    // helper searches (refreshed at every look at the clock).
+    std::atomic<u64> published_nodes;
+};
+
+extern SearchState main_search_state;
+
+// The calling thread's search state.
+inline SearchState *searchState() { return slotTarget(&main_search_state, threadSlot(THREAD_SLOT_SEARCH)); }
+// Makes the calling thread use state as its search state.
+inline void useSearchState(SearchState *state) {
+    setThreadSlot(THREAD_SLOT_SEARCH, slotDistance(state, &main_search_state));
+}
+// Whether the calling thread is the command loop's, which owns the output,
+// the input and the limits of a search.
+inline bool isMainThread() { return threadSlot(THREAD_SLOT_SEARCH) == 0; }
+
+#define search (searchState()->record)
+#define history (searchState()->history_table)
+#define root_nodes (searchState()->root_node_counts)
+#define history_version (searchState()->history_changes)
