@@ -5,7 +5,12 @@
 const char *const START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
 ColourInfo colour_info[2];
-BoardState main_board_state;
+CORVIX_THREAD_STATE_STORAGE(BoardState, boardState)
+
+namespace {
+// The command loop's position starts at the bottom of its stack.
+const bool main_board_ready = (boardStateAtStartUp()->current = boardStateAtStartUp()->stack, true);
+}  // namespace
 
 u64 castlingKey(u64 castling) {
     u64 key = 0;

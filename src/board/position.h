@@ -21,28 +21,22 @@ extern const char *const START_FEN;
 
 extern ColourInfo colour_info[2];   // [BLACK], [WHITE]
 
-// The ply stack and the current position of one thread. The command loop's
-// thread has main_board_state; every search thread beside it has one of its
-// own. The board code reaches the calling thread's through the names below,
-// which read like the globals they stand for (as errno does).
+// The ply stack and the current position of one thread. Every thread that
+// searches has its own; the board code reaches the calling thread's through
+// the names below, which read like the globals they stand for (as errno
+// does).
 struct BoardState {
-    Ply stack[PLY_STACK_SIZE];
-    Ply *current = stack;  // curr_ply
-    i32 count = 0;         // ply_count: index of the current record
+    Ply stack[PLY_STACK_SIZE];  // plies
+    Ply *current;               // curr_ply
+    i32 count;                  // ply_count: index of the current record
     // ply_offset: number of half-moves dropped from the bottom of the stack by
     // compactHistory since the position was set up (used to number moves in
     // the board display).
-    i32 offset = 0;
+    i32 offset;
 };
 
-extern BoardState main_board_state;
-
-// The calling thread's board.
-inline BoardState *boardState() { return slotTarget(&main_board_state, threadSlot(THREAD_SLOT_BOARD)); }
-// Makes the calling thread use state as its board.
-inline void useBoardState(BoardState *state) {
-    setThreadSlot(THREAD_SLOT_BOARD, slotDistance(state, &main_board_state));
-}
+// boardState(): the calling thread's board.
+CORVIX_THREAD_STATE(BoardState, boardState, THREAD_SLOT_BOARD)
 
 #define plies (boardState()->stack)
 #define curr_ply (boardState()->current)

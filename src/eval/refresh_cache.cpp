@@ -3,7 +3,7 @@
 #include "eval/accumulator.h"
 #include "eval/feature_rows.h"
 
-RefreshCache main_refresh_cache;
+CORVIX_THREAD_STATE_STORAGE(RefreshCache, threadRefreshCache)
 
 namespace {
 

@@ -15,21 +15,11 @@ struct RefreshEntry {
 
 struct RefreshCache {
     RefreshEntry entry[2][64];  // [perspective colour][its king square]
-    bool valid = false;         // false: every entry must start again from the biases
+    bool valid;                 // false: every entry must start again from the biases
 };
 
-// The command loop's thread has main_refresh_cache; every search thread beside
-// it has one of its own, which refresh_cache names in that thread.
-extern RefreshCache main_refresh_cache;
-
-// The calling thread's cache.
-inline RefreshCache *threadRefreshCache() {
-    return slotTarget(&main_refresh_cache, threadSlot(THREAD_SLOT_EVAL));
-}
-// Makes the calling thread use cache as its refresh cache.
-inline void useRefreshCache(RefreshCache *cache) {
-    setThreadSlot(THREAD_SLOT_EVAL, slotDistance(cache, &main_refresh_cache));
-}
+// threadRefreshCache(): the calling thread's cache, which refresh_cache names.
+CORVIX_THREAD_STATE(RefreshCache, threadRefreshCache, THREAD_SLOT_EVAL)
 
 #define refresh_cache (*threadRefreshCache())
 

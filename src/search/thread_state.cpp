@@ -1,3 +1,3 @@
 #include "search/thread_state.h"
 
-SearchState main_search_state;
+CORVIX_THREAD_STATE_STORAGE(SearchState, searchState)

@@ -1,7 +1,7 @@
 // The search state of one thread: the search record and the ordering
 // tables. The command loop's thread, which runs every search it is asked
-// for and prints all its lines, has main_search_state; each helper thread of
-// a search (search/threads.h) has one of its own. The search code reaches
+// for and prints all its lines, has one, and so has each helper thread of a
+// search (search/threads.h). The search code reaches
 // the calling thread's through the names below, which read like the globals
 // they stand for (as errno does): search, history, root_nodes and
 // history_version.
@@ -25,19 +25,20 @@ struct SearchState {
     // A helper thread's node count as the main thread may read it while the
     // helper searches (refreshed at every look at the clock).
     std::atomic<u64> published_nodes;
+    bool helper;  // a helper thread's (false in the command loop's thread)
+    // A helper's last completed iteration: its depth (0 before the first),
+    // best move and score.
+    i32 completed_depth;
+    u32 completed_move;
+    i32 completed_score;
 };
 
-extern SearchState main_search_state;
+// searchState(): the calling thread's search state.
+CORVIX_THREAD_STATE(SearchState, searchState, THREAD_SLOT_SEARCH)
 
-// The calling thread's search state.
-inline SearchState *searchState() { return slotTarget(&main_search_state, threadSlot(THREAD_SLOT_SEARCH)); }
-// Makes the calling thread use state as its search state.
-inline void useSearchState(SearchState *state) {
-    setThreadSlot(THREAD_SLOT_SEARCH, slotDistance(state, &main_search_state));
-}
 // Whether the calling thread is the command loop's, which owns the output,
 // the input and the limits of a search.
-inline bool isMainThread() { return threadSlot(THREAD_SLOT_SEARCH) == 0; }
+inline bool isMainThread() { return !searchState()->helper; }
 
 #define search (searchState()->record)
 #define history (searchState()->history_table)

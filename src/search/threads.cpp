@@ -18,14 +18,13 @@
 
 namespace {
 
-// Everything a helper owns: the state that its thread's board, evaluation
-// and search code reach through the thread slots.
+// A helper and the per-thread state that its board, evaluation and search
+// code use, which the main thread sets up before each search.
 struct HelperThread {
-    BoardState board;
-    RefreshCache refresh;
-    SearchState state;
     int index = 0;        // 1, 2, ... (the main thread would be 0)
     // Under the pool's mutex:
+    BoardState *board = nullptr;  // set by the helper when it starts
+    SearchState *state = nullptr;
     u64 seen_search = 0;  // the last search it took part in
     bool quit = false;
     std::thread thread;
@@ -34,7 +33,7 @@ struct HelperThread {
 struct Pool {
     std::mutex mutex;
     std::condition_variable wake;  // helpers: a search starts, or the end
-    std::condition_variable done;  // main thread: the last helper has stopped
+    std::condition_variable done;  // main thread: the last helper has stopped, or a new one is ready
     u64 search_number = 0;         // raised by every startHelpers
     int running = 0;               // helpers still searching
     // Main thread only:
@@ -69,6 +68,8 @@ void helperSearch(int index) {
     std::memset(history, 0, sizeof history);
     std::memset(root_nodes, 0, sizeof root_nodes);
     history_version = 0;
+    SearchState *own = searchState();
+    own->completed_depth = 0;
 
     Ply *root = curr_ply;
     updateAttacks();
@@ -84,6 +85,9 @@ void helperSearch(int index) {
         const int r = alphaBeta(0, depth, alpha, beta, in_check);
         if (search.stop) break;
         if (alpha < r && r < beta) {
+            own->completed_depth = depth;
+            own->completed_move = search.bestmove;
+            own->completed_score = r;
             if (isMateScore(r)) break;
             depth = nextDepth(index, depth);
             alpha = (r > -59990 ? r : -59990) - 10;
@@ -98,21 +102,34 @@ void helperSearch(int index) {
 }
 
 void helperMain(HelperThread *h) {
-    useBoardState(&h->board);
-    useRefreshCache(&h->refresh);
-    useSearchState(&h->state);
+    BoardState *board = boardStateClaim();
+    board->current = board->stack;
+    board->count = board->offset = 0;
+    threadRefreshCacheClaim()->valid = false;
+    SearchState *state = searchStateClaim();
+    state->helper = true;
+    state->published_nodes.store(0, std::memory_order_relaxed);
+    {
+        std::lock_guard<std::mutex> lock(pool->mutex);
+        h->board = board;
+        h->state = state;
+    }
+    pool->done.notify_all();
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(pool->mutex);
             pool->wake.wait(lock, [h] { return h->quit || h->seen_search != pool->search_number; });
-            if (h->quit) return;
+            if (h->quit) break;
             h->seen_search = pool->search_number;
         }
         helperSearch(h->index);
-        h->state.published_nodes.store(search.nodes, std::memory_order_relaxed);
+        state->published_nodes.store(search.nodes, std::memory_order_relaxed);
         std::lock_guard<std::mutex> lock(pool->mutex);
-        if (--pool->running == 0) pool->done.notify_one();
+        if (--pool->running == 0) pool->done.notify_all();
     }
+    searchStateRelease();
+    threadRefreshCacheRelease();
+    boardStateRelease();
 }
 
 }  // namespace
@@ -147,6 +164,9 @@ int setThreadCount(int count) {
         }
         pool->helpers.push_back(h);
     }
+    // Ready when each has its state.
+    std::unique_lock<std::mutex> lock(pool->mutex);
+    for (HelperThread *h : pool->helpers) pool->done.wait(lock, [h] { return h->state != nullptr; });
     return threadCount();
 }
 
@@ -157,8 +177,8 @@ void startHelpers() {
     // The helpers are parked: their state is the main thread's to set.
     helpers_stop.store(false, std::memory_order_relaxed);
     for (HelperThread *h : pool->helpers) {
-        copyPositionTo(&h->board);
-        h->state.published_nodes.store(0, std::memory_order_relaxed);
+        copyPositionTo(h->board);
+        h->state->published_nodes.store(0, std::memory_order_relaxed);
     }
     {
         std::lock_guard<std::mutex> lock(pool->mutex);
@@ -175,12 +195,23 @@ void stopHelpers() {
     std::unique_lock<std::mutex> lock(pool->mutex);
     pool->done.wait(lock, [] { return pool->running == 0; });
     pool->started = false;
+    // A helper that completed a deeper iteration than the main thread (whose
+    // last completed one is search.depth - 1) gives the move and score.
+    int best_depth = search.depth - 1;
+    for (HelperThread *h : pool->helpers) {
+        const SearchState *state = h->state;
+        if (state->completed_depth > best_depth && state->completed_move) {
+            best_depth = state->completed_depth;
+            search.bestmove = state->completed_move;
+            search.score = state->completed_score;
+        }
+    }
 }
 
 u64 searchNodes() {
     u64 nodes = search.nodes;
     if (pool->started)
-        for (HelperThread *h : pool->helpers) nodes += h->state.published_nodes.load(std::memory_order_relaxed);
+        for (HelperThread *h : pool->helpers) nodes += h->state->published_nodes.load(std::memory_order_relaxed);
     return nodes;
 }
 

@@ -1,7 +1,7 @@
 // The helper threads of a search. With the option Threads at N, N - 1
 // helpers wait, parked, for the searches of "go". The main thread (the
 // command loop's) runs its iterative deepening as it does alone, prints
-// every line, watches the clock and the input and decides the move; the
+// every line, watches the clock and the input and gives the move; the
 // helpers search the same root at the same time, each with its own ply
 // stack, refresh cache, search record and ordering tables, and share only
 // the transposition table, which is how they help: the main thread finds
@@ -34,7 +34,10 @@ void useHelpers(bool use);
 // gives every helper the position and sets it searching.
 void startHelpers();
 // Main thread, before its "bestmove": makes every helper stop and waits
-// until all have stopped. Nothing when no helper was started.
+// until all have stopped. Nothing when no helper was started. When a helper
+// has completed a deeper iteration than the main thread, the move and score
+// of the deepest such iteration become search.bestmove and search.score
+// (the main thread's own move otherwise).
 void stopHelpers();
 // The nodes of this search so far: the main thread's own and every helper's
 // (as last published, exact once stopHelpers has returned).

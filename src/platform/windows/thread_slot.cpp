@@ -1,6 +1,5 @@
-// The slots are TLS indexes of the thread environment block. GCC's own
-// thread_local goes through a function call on every access on this system,
-// far too slow for the search.
+// The slots of the per-thread state: TLS indexes of the thread environment
+// block (see platform/thread_slot.h).
 #include "platform/thread_slot.h"
 
 #include <cstdio>
