@@ -13,7 +13,7 @@
 namespace corvix_test {
 
 // Sanitizer builds run many times slower: time limits grow by this factor.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr int SLOWDOWN = 8;
 constexpr bool SANITIZED = true;
 #else
