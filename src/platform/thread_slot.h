@@ -36,12 +36,16 @@ enum ThreadSlot : int {
 
 // The thread environment block of 64-bit Windows holds 64 TLS slots at
 // offset 0x1480 of the segment that gs addresses; TlsAlloc hands out their
-// indexes (done once at start-up, before main).
-extern unsigned long thread_slot_index[THREAD_SLOT_COUNT];
+// indexes (done once at start-up, before main, and never changed: const).
+extern const unsigned long thread_slot_index[THREAD_SLOT_COUNT];
 
+// A thread's slot changes only when the thread claims or releases its state,
+// which no function that reads the slot does: the read is therefore left to
+// the compiler like a pure computation (not volatile), so that a function
+// reads each slot once however often it uses it.
 inline intptr_t threadSlot(ThreadSlot slot) {
     intptr_t value;
-    __asm__ __volatile__("movq %%gs:0x1480(,%1,8), %0" : "=r"(value) : "r"((uintptr_t)thread_slot_index[slot]));
+    __asm__("movq %%gs:0x1480(,%1,8), %0" : "=r"(value) : "r"((uintptr_t)thread_slot_index[slot]));
     return value;
 }
 // Sets the calling thread's value of a slot.

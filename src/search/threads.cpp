@@ -62,8 +62,10 @@ int nextDepth(int index, int depth) {
 
 // A helper's search of its curr_ply: iterative deepening with the aspiration
 // windows of the main thread, until the main thread stops it (or depth
-// MAX_PLY or a mate score is reached). Prints nothing.
-void helperSearch(int index) {
+// MAX_PLY or a mate score is reached). Prints nothing. Kept out of
+// helperMain, which claims the thread's state: no function that reads the
+// thread slots may change them (platform/thread_slot.h).
+__attribute__((noinline)) void helperSearch(int index) {
     std::memset(&search, 0, sizeof search);
     std::memset(history, 0, sizeof history);
     std::memset(root_nodes, 0, sizeof root_nodes);
@@ -123,7 +125,7 @@ void helperMain(HelperThread *h) {
             h->seen_search = pool->search_number;
         }
         helperSearch(h->index);
-        state->published_nodes.store(search.nodes, std::memory_order_relaxed);
+        state->published_nodes.store(state->record.nodes, std::memory_order_relaxed);
         std::lock_guard<std::mutex> lock(pool->mutex);
         if (--pool->running == 0) pool->done.notify_all();
     }

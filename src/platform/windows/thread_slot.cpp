@@ -12,24 +12,17 @@ namespace {
 // Slots beyond the first 64 live outside the thread environment block.
 constexpr DWORD TEB_SLOTS = 64;
 
-bool allocateSlots() {
-    for (unsigned long &index : thread_slot_index) {
-        DWORD i = TlsAlloc();
-        if (i == TLS_OUT_OF_INDEXES || i >= TEB_SLOTS) {
-            std::fprintf(stderr, "No thread-local storage slot left\n");
-            std::exit(1);
-        }
-        index = i;  // a fresh slot holds 0 in every thread
+unsigned long allocateSlot() {
+    DWORD i = TlsAlloc();
+    if (i == TLS_OUT_OF_INDEXES || i >= TEB_SLOTS) {
+        std::fprintf(stderr, "No thread-local storage slot left\n");
+        std::exit(1);
     }
-    return true;
+    return i;  // a fresh slot holds 0 in every thread
 }
 
 }  // namespace
 
-unsigned long thread_slot_index[THREAD_SLOT_COUNT];
-
-namespace {
-const bool slots_ready = allocateSlots();
-}
+extern const unsigned long thread_slot_index[THREAD_SLOT_COUNT] = {allocateSlot(), allocateSlot(), allocateSlot()};
 
 void setThreadSlot(ThreadSlot slot, intptr_t value) { TlsSetValue(thread_slot_index[slot], (void *)value); }
