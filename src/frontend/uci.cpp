@@ -82,6 +82,9 @@ void positionCommand() { setPosition(input_buffer); }
 // transposition table keeps what this search found.
 void goCommand() {
     setGoLimits(input_buffer, curr_ply->us->info->colour == WHITE);
+    search.multipv = (u32)multipv_lines;
+    // A GUI that ponders plays the expected reply on its own board first.
+    search.ponder_suffix = ponder_enabled || search.pondering;
     startSearch();
     std::memset(&search, 0, sizeof search);
     std::memset(root_nodes, 0, sizeof root_nodes);
@@ -90,6 +93,9 @@ void goCommand() {
 
 // A search that was running has already stopped when this line arrived.
 void stopCommand() {}
+
+// A "ponderhit" that comes after its search has ended: nothing is left to do.
+void ponderHitCommand() {}
 
 void quitCommand() {
     initSyzygy("");  // unmaps every table file

@@ -39,6 +39,10 @@ const std::vector<std::string> UCI_ANSWER = {
     "id author Quorandel",
     "option name Hash type spin default 128 min 1 max 65536",
     "option name SyzygyPath type string default <empty>",
+    "option name MultiPV type spin default 1 min 1 max 256",
+    "option name Ponder type check default false",
+    "option name Move Overhead type spin default 25 min 0 max 5000",
+    "option name Clear Hash type button",
     "uciok",
 };
 
@@ -178,7 +182,7 @@ TEST_P(Input, OptionNamesIgnoreCaseAndSpinValuesMustBeWholeNumbers) {
     for (size_t i = 0; i < cases.size(); i++) EXPECT_EQ(outputs[i], cases[i].output) << cases[i].name;
 }
 
-TEST_P(Input, UciAnswersExactlyFiveLines) { EXPECT_EQ(run("uci\n"), UCI_ANSWER); }
+TEST_P(Input, UciAnswersWithTheIdentityAndTheOptions) { EXPECT_EQ(run("uci\n"), UCI_ANSWER); }
 
 TEST_P(Input, QuitEndsTheProgramAndLaterLinesAreNotRead) {
     EXPECT_EQ(run("isready\nquit\nisready\nuci\n"), std::vector<std::string>{"readyok"});
