@@ -34,8 +34,12 @@ const InputKind INTERACTIVE[] = {
 long long stopWith(Engine &e, const std::string &line) {
     if (!e.send("go infinite")) return -1;
     std::string text;
-    // The first iteration lines come at once; the search then goes on.
-    if (!e.process().readLine(text, 10000) || !startsWith(text, "info depth ")) return -1;
+    // The first iteration lines come at once and the search then goes on.
+    // Only the time from the line to "bestmove" is measured: the wait for the
+    // search to start is generous, because a console under Wine has been seen
+    // to hold a line back for seconds while other Wine programs keep the
+    // machine busy.
+    if (!e.process().readLine(text, 30000) || !startsWith(text, "info depth ")) return -1;
     usleep(300 * 1000);
     long long start = nowMs();
     if (!e.send(line)) return -1;
