@@ -149,9 +149,11 @@ void printReportedLines(int count) {
         size_t len = (size_t)std::snprintf(line, LINE_SIZE, "info depth %i seldepth %i multipv %i ", search.depth,
                                            reported[i].seldepth, i + 1);
         len = appendText(line, len, reported[i].text.c_str());
-        std::snprintf(line + len, LINE_SIZE - len, "time %llu nodes %llu nps %llu hashfull %i\n",
+        char tail[LINE_TAIL_ROOM];
+        std::snprintf(tail, sizeof tail, "time %llu nodes %llu nps %llu hashfull %i\n",
                       (unsigned long long)search.elapsed, (unsigned long long)search.nodes,
                       (unsigned long long)search.nps, hashfull());
+        appendText(line, len, tail);
         std::fputs(line, stdout);
     }
 }
