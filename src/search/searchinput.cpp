@@ -45,6 +45,9 @@ Answer answerNextLine(bool wait) {
     }
     normalise(line);
     if (line[0] == '\0') {
+        // Like any other line it ends a running search; one that has
+        // finished and waits for its command lets it pass.
+        if (!wait) return Answer::ENDS_SEARCH;
         consoleDropLine();
         return Answer::TAKEN;
     }
