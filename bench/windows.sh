@@ -7,12 +7,12 @@
 # disturbs least). Both search the same 5119899 nodes.
 #
 # A second table does the same with a 1 MB transposition table. The default
-# 128 MB table is probed at random: the Linux program gets 2 MB pages for it
-# (transparent huge pages), a Windows program only with the "Lock pages in
-# memory" privilege, which Wine does not grant, and with 4 KB pages nearly
-# every probe misses the processor's address-translation cache. A 1 MB table
-# fits that cache with either page size, so the second table compares the
-# code alone.
+# 128 MB table is probed at random, so its page size matters: the Linux
+# program gets 2 MB pages for it (transparent huge pages); a Windows program
+# gets large pages on Windows only with the "Lock pages in memory" privilege,
+# and under Wine on Linux by asking the host for them itself. A 1 MB table
+# fits the processor's address-translation cache with either page size, so
+# the second table compares the code alone.
 #
 #   bench/windows.sh [LINUX_BUILD_DIR] [WINDOWS_BUILD_DIR] [RUNS]
 #       defaults: build/release, build/windows, 3

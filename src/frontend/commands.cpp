@@ -94,6 +94,7 @@ void misplacedOptionCommand() {}
 // "prefix" rows match the beginning of the line.
 const CommandRow COMMANDS[] = {
     {EXACT, "stop", stopCommand},
+    {EXACT, "ponderhit", ponderHitCommand},
     {EXACT, "uci", uciCommand},
     {PREFIX, "setoption name ", setOptionCommand},
     {CONTAINS, "setoption name Hash value ", misplacedOptionCommand},

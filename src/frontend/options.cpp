@@ -8,6 +8,7 @@
 #include "board/printable.h"
 #include "frontend/commands.h"
 #include "search/threads.h"
+#include "search/timecontrol.h"
 #include "search/tt.h"
 #include "tablebase/tbprobe.h"
 
@@ -35,17 +36,23 @@ void applySyzygyPath(const OptionValue &value) {
     initSyzygyAndReport(path);
 }
 
-// "setoption name Threads value N": N searching threads from the next "go"
-// on (the helpers are started here, so they are ready before "readyok").
+// "setoption name Threads value N" (N within the option's range): N
+// searching threads from the next "go" on (the helpers are started here, so
+// they are ready before "readyok").
 void applyThreads(const OptionValue &value) {
-    if (value.number < THREADS_MIN || value.number > THREADS_MAX) {
-        std::printf("info string Option Threads must be from %d to %d, not %lld\n", THREADS_MIN, THREADS_MAX,
-                    value.number);
-        return;
-    }
     int count = setThreadCount((int)value.number);
     if (count < value.number) std::printf("info string Only %d threads could be started\n", count);
 }
+
+void applyMultiPv(const OptionValue &value) { multipv_lines = (int)value.number; }
+
+void applyPonder(const OptionValue &value) { ponder_enabled = value.number != 0; }
+
+// The milliseconds every clock budget keeps back for the GUI and the line.
+void applyMoveOverhead(const OptionValue &value) { move_overhead_ms = (u64)value.number; }
+
+// "Clear Hash": an empty table, as after "ucinewgame" (the position stays).
+void applyClearHash(const OptionValue &) { ttClear(); }
 
 char lowerCase(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
 
@@ -60,6 +67,19 @@ bool parseInteger(const char *text, long long *number) {
     return true;
 }
 
+bool sameWord(const char *a, const char *b) {
+    while (*a && lowerCase(*a) == lowerCase(*b)) a++, b++;
+    return *a == '\0' && *b == '\0';
+}
+
+// "true" or "false" in any case.
+bool parseCheck(const char *text, long long *number) {
+    if (sameWord("true", text)) *number = 1;
+    else if (sameWord("false", text)) *number = 0;
+    else return false;
+    return true;
+}
+
 constexpr const char *SETOPTION = "setoption name ";
 constexpr const char *VALUE = " value ";
 // Longest piece of a refused value quoted back.
@@ -67,10 +87,17 @@ constexpr int QUOTE_MAX = 64;
 
 }  // namespace
 
+int multipv_lines = 1;
+bool ponder_enabled = false;
+
 const UciOption UCI_OPTIONS[] = {
-    {"Hash", OptionType::SPIN, "128", HASH_MIN_MB, HASH_MAX_MB, applyHash},
-    {"Threads", OptionType::SPIN, "1", THREADS_MIN, THREADS_MAX, applyThreads},
-    {"SyzygyPath", OptionType::STRING, "<empty>", 0, 0, applySyzygyPath},
+    {"Hash", OptionType::SPIN, "128", HASH_MIN_MB, HASH_MAX_MB, applyHash, false},
+    {"Threads", OptionType::SPIN, "1", THREADS_MIN, THREADS_MAX, applyThreads, true},
+    {"SyzygyPath", OptionType::STRING, "<empty>", 0, 0, applySyzygyPath, false},
+    {"MultiPV", OptionType::SPIN, "1", 1, 256, applyMultiPv, true},
+    {"Ponder", OptionType::CHECK, "false", 0, 0, applyPonder, false},
+    {"Move Overhead", OptionType::SPIN, "25", 0, 5000, applyMoveOverhead, true},
+    {"Clear Hash", OptionType::BUTTON, "", 0, 0, applyClearHash, false},
 };
 const int UCI_OPTION_COUNT = sizeof UCI_OPTIONS / sizeof UCI_OPTIONS[0];
 
@@ -94,6 +121,10 @@ void printOptions() {
         case OptionType::STRING:
             std::printf("option name %s type string default %s\n", option.name, option.default_text);
             break;
+        case OptionType::CHECK:
+            std::printf("option name %s type check default %s\n", option.name, option.default_text);
+            break;
+        case OptionType::BUTTON: std::printf("option name %s type button\n", option.name); break;
         }
     }
 }
@@ -104,15 +135,29 @@ void setOptionCommand() {
     const char *value_at = std::strstr(name, VALUE);
     const int name_len = value_at ? (int)(value_at - name) : (int)std::strlen(name);
     const UciOption *option = findOption(name, name_len);
+    if (option && option->type == OptionType::BUTTON) {
+        option->apply(OptionValue{"", 0});
+        return;
+    }
     if (!option || !value_at) {
         printUnknownCommand();
         return;
     }
     OptionValue value = {value_at + std::strlen(VALUE), 0};
+    char quote[QUOTE_MAX + 1];
+    auto quoted = [&]() { return printableCopy(quote, sizeof quote, value.text, std::strlen(value.text)); };
     if (option->type == OptionType::SPIN && !parseInteger(value.text, &value.number)) {
-        char quote[QUOTE_MAX + 1];
-        std::printf("info string Option %s needs a whole number, not '%s'\n", option->name,
-                    printableCopy(quote, sizeof quote, value.text, std::strlen(value.text)));
+        std::printf("info string Option %s needs a whole number, not '%s'\n", option->name, quoted());
+        return;
+    }
+    if (option->type == OptionType::SPIN && option->refuse_out_of_range &&
+        (value.number < option->min || value.number > option->max)) {
+        std::printf("info string Option %s takes a number from %lld to %lld, not '%s'\n", option->name, option->min,
+                    option->max, quoted());
+        return;
+    }
+    if (option->type == OptionType::CHECK && !parseCheck(value.text, &value.number)) {
+        std::printf("info string Option %s takes true or false, not '%s'\n", option->name, quoted());
         return;
     }
     option->apply(value);

@@ -4,11 +4,11 @@
 // handler sees it.
 #pragma once
 
-enum class OptionType { SPIN, STRING };
+enum class OptionType { SPIN, STRING, CHECK, BUTTON };
 
 // A value after "value ", already checked: text is the whole value as sent
 // (for a string option, the path or word it holds), number its integer value
-// for a spin option.
+// for a spin option, 1 or 0 for a check option ("true" or "false").
 struct OptionValue {
     const char *text;
     long long number;
@@ -20,7 +20,14 @@ struct UciOption {
     const char *default_text;  // shown after "default"
     long long min, max;        // spin options only
     void (*apply)(const OptionValue &value);
+    // A spin value outside min..max is refused here; otherwise the handler
+    // deals with it (Hash reports and takes its default).
+    bool refuse_out_of_range;
 };
+
+// The values the "go" command hands to the search.
+extern int multipv_lines;   // "MultiPV"
+extern bool ponder_enabled; // "Ponder": the GUI ponders, so "bestmove" names a reply
 
 extern const UciOption UCI_OPTIONS[];
 extern const int UCI_OPTION_COUNT;
@@ -33,7 +40,8 @@ const UciOption *findOption(const char *name, int len);
 void printOptions();
 
 // "setoption name NAME [value VALUE]" in input_buffer: sets the option. An
-// unknown name, or a spin or string option without a value, is an unknown
-// command; a spin value that is not a whole number is refused with an
-// "info string" and changes nothing.
+// unknown name, or a spin, string or check option without a value, is an
+// unknown command; a spin value that is not a whole number (or out of range),
+// or a check value other than true or false, is refused with an
+// "info string" and changes nothing. A button needs no value.
 void setOptionCommand();

@@ -83,6 +83,9 @@ void positionCommand() { setPosition(input_buffer); }
 // transposition table keeps what this search found.
 void goCommand() {
     setGoLimits(input_buffer, curr_ply->us->info->colour == WHITE);
+    search.multipv = (u32)multipv_lines;
+    // A GUI that ponders plays the expected reply on its own board first.
+    search.ponder_suffix = ponder_enabled || search.pondering;
     useHelpers(true);
     startSearch();
     useHelpers(false);
@@ -93,6 +96,9 @@ void goCommand() {
 
 // A search that was running has already stopped when this line arrived.
 void stopCommand() {}
+
+// A "ponderhit" that comes after its search has ended: nothing is left to do.
+void ponderHitCommand() {}
 
 void quitCommand() {
     endHelperThreads();

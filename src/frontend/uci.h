@@ -15,5 +15,6 @@ void positionCommand();
 bool setPosition(const char *command);
 void goCommand();
 void stopCommand();
+void ponderHitCommand();
 // Releases what the engine holds and ends the program with status 0.
 [[noreturn]] void quitCommand();

@@ -1,13 +1,16 @@
 #include "search/iterate.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
 #include "search/endgame.h"
 #include "search/pvs.h"
+#include "search/searchinput.h"
 #include "search/threads.h"
 #include "search/timecontrol.h"
 #include "search/tt.h"
@@ -76,16 +79,122 @@ size_t appendPv(size_t len, Move move, bool at_root = false) {
     return len;
 }
 
-void finalLines() {
+// The move the principal variation expects in reply to move (the table's
+// move of the position after it, when it is legal there), or 0.
+Move expectedReply(Move move) {
+    if (!move || ply_count + 2 > PV_LAST_RECORD) return 0;
+    makeMove(move);
+    HashEntry e;
+    Move reply = ttProbeMove(curr_ply->key, &e) && e.move ? legalTableMove(e.move) : 0;
+    undoMove();
+    return reply & ~FLAG_HASH;
+}
+
+// "bestmove", once an endless search has been told to end; with the
+// expected reply when the client ponders.
+void printBestmove(Move move) {
+    waitForEndOfSearch();
+    size_t len = appendText(line, 0, "bestmove ");
+    len = appendMoveText(line, len, move);
+    if (search.ponder_suffix) {
+        if (Move reply = expectedReply(move)) {
+            len = appendText(line, len, " ponder ");
+            len = appendMoveText(line, len, reply);
+        }
+    }
+    appendText(line, len, "\n");
+    std::fputs(line, stdout);
+}
+
+// The "info" line of a search's result: the score, and for the clients of
+// the full protocol the work done.
+void printResultLine(int score) {
     char text[64];
+    if (!search.report_nodes) {
+        std::printf("info %s\n", scoreText(score, text));
+        return;
+    }
+    search.elapsed = (u64)(searchClock() - search.start_time);
+    const u64 nodes = searchNodes();
+    search.nps = search.elapsed ? nodes / search.elapsed * 1000 : 0;
+    std::printf("info %snodes %llu time %llu nps %llu\n", scoreText(score, text), (unsigned long long)nodes,
+                (unsigned long long)search.elapsed, (unsigned long long)search.nps);
+}
+
+void finalLines() {
     const int score = shownScore(search.score);
     if (isMateScore(score))
         std::printf("info string Mate in %i half-moves !\n", score < 0 ? score + MATE : MATE - score);
-    std::printf("info %s\n", scoreText(score, text));
-    size_t len = appendText(line, 0, "bestmove ");
-    len = appendMoveText(line, len, search.bestmove);
-    appendText(line, len, "\n");
-    std::fputs(line, stdout);
+    printResultLine(score);
+    printBestmove(search.bestmove);
+}
+
+// MultiPV: the lines of the iteration in progress, recorded as their root
+// searches complete and printed together, best first.
+struct ReportedLine {
+    int score;         // as found
+    Move move;         // the root move of the line
+    i32 seldepth;
+    std::string text;  // from "score" to the end of the principal variation
+};
+ReportedLine reported[MAX_MOVES];
+int reported_slot = 0;  // where the root search in progress records its line
+
+bool multiPv() { return search.multipv > 1; }
+
+void printReportedLines(int count) {
+    search.elapsed = (u64)(searchClock() - search.start_time);
+    const u64 nodes = searchNodes();
+    search.nps = search.elapsed ? nodes / search.elapsed * 1000 : 0;
+    for (int i = 0; i < count; i++) {
+        size_t len = (size_t)std::snprintf(line, LINE_SIZE, "info depth %i seldepth %i multipv %i ", search.depth,
+                                           reported[i].seldepth, i + 1);
+        len = appendText(line, len, reported[i].text.c_str());
+        char tail[LINE_TAIL_ROOM];
+        std::snprintf(tail, sizeof tail, "time %llu nodes %llu nps %llu hashfull %i\n",
+                      (unsigned long long)search.elapsed, (unsigned long long)nodes,
+                      (unsigned long long)search.nps, hashfull());
+        appendText(line, len, tail);
+        std::fputs(line, stdout);
+    }
+}
+
+// After the best line of depth d: the next best moves, each searched with a
+// full window without the moves reported before it, then every line of the
+// iteration. The best of them (the first line, unless a later one scored
+// higher in its own search) gives bestmove and score.
+void searchOtherLines(int d, int in_check, int lines) {
+    const Move best_move = search.bestmove;
+    const int best_score = search.score;
+    int done = 1;
+    search.excluded_count = 0;
+    search.excluded[search.excluded_count++] = best_move;
+    for (int i = 1; i < lines; i++) {
+        reported_slot = i;
+        search.seldepth = d;
+        alphaBeta(0, d, -INF, INF, in_check);
+        if (search.stop) break;
+        search.excluded[search.excluded_count++] = search.bestmove;
+        done++;
+    }
+    search.excluded_count = 0;
+    reported_slot = 0;
+    std::stable_sort(reported, reported + done,
+                     [](const ReportedLine &a, const ReportedLine &b) { return a.score > b.score; });
+    search.bestmove = done > 1 ? reported[0].move : best_move;
+    search.score = done > 1 ? reported[0].score : best_score;
+    // The root's table entry names the best line again, for the next
+    // iteration's order and the principal variations.
+    ttStore(curr_ply->key, popCount(curr_ply->occupancy), d, -INF, INF, search.bestmove, search.score);
+    printReportedLines(done);
+}
+
+// Whether a mate score ends the search: always, unless "go mate N" asks for
+// a mate in at most N moves and this is not one.
+bool mateEndsSearch(int score) {
+    if (!isMateScore(score)) return false;
+    if (!search.mate_limit) return true;
+    return score > 0 && (MATE + 1 - score) / 2 <= search.mate_limit;
 }
 
 }  // namespace
@@ -125,7 +234,12 @@ void printIterationLine(int best, int alpha, int beta) {
     const u64 nodes = searchNodes();
     search.nps = search.elapsed ? nodes / search.elapsed * 1000 : 0;
     char text[64];
-    size_t len = (size_t)std::snprintf(line, LINE_SIZE, "info depth %i seldepth %i ", search.depth, search.seldepth);
+    // A MultiPV line leaves room for its number in front.
+    constexpr size_t MULTIPV_ROOM = 64;
+    size_t len = multiPv() ? MULTIPV_ROOM
+                           : (size_t)std::snprintf(line, LINE_SIZE, "info depth %i seldepth %i ", search.depth,
+                                                   search.seldepth);
+    const size_t text_start = len;
     len = appendText(line, len, scoreText(shownScore(best), text));
     if (!root_drawn) {
         if (best <= alpha) len = appendText(line, len, "upperbound ");
@@ -133,10 +247,37 @@ void printIterationLine(int best, int alpha, int beta) {
     }
     len = appendText(line, len, "pv ");
     len = appendPv(len, search.bestmove, true);
+    if (multiPv()) {
+        ReportedLine &r = reported[reported_slot];
+        r.score = best;
+        r.move = search.bestmove;
+        r.seldepth = search.seldepth;
+        r.text.assign(line + text_start, len - text_start);
+        return;
+    }
     std::snprintf(line + len, LINE_SIZE - len, "time %llu nodes %llu nps %llu hashfull %i\n",
                   (unsigned long long)search.elapsed, (unsigned long long)nodes,
                   (unsigned long long)search.nps, hashfull());
     std::fputs(line, stdout);
+}
+
+void restrictRootMoves() {
+    // The fields that tell two moves of a position apart.
+    constexpr u32 PLAYED_FIELDS = 0x07707fffu;
+    Ply *p = curr_ply;
+    auto listed = [](Move m, const Move *list, int count) {
+        for (int i = 0; i < count; i++)
+            if ((list[i] & PLAYED_FIELDS) == (m & PLAYED_FIELDS)) return true;
+        return false;
+    };
+    int kept = 0;
+    for (int i = 0; i < p->generated; i++) {
+        Move m = p->moves[i];
+        if (search.allowed_count && !listed(m, search.allowed, search.allowed_count)) continue;
+        if (listed(m, search.excluded, search.excluded_count)) continue;
+        p->moves[kept++] = m;
+    }
+    p->generated = kept;
 }
 
 void startSearch() {
@@ -162,14 +303,12 @@ void iterativeDeepening() {
 
     if (root->generated == 0) {
         std::printf("info string Game over (%s) !\n", in_check ? "mate" : "pat");
-        std::printf("bestmove 0000\n");
+        printBestmove(0);
         return;
     }
+    if (rootRestricted()) restrictRootMoves();
     if (root->generated == 1 && search.limit_type == LIMIT_CLOCK) {
-        size_t len = appendText(line, 0, "bestmove ");
-        len = appendMoveText(line, len, root->moves[0]);
-        appendText(line, len, "\n");
-        std::fputs(line, stdout);
+        printBestmove(root->moves[0]);
         return;
     }
     {
@@ -178,12 +317,8 @@ void iterativeDeepening() {
         if (probeRootTablebase(&move, &score)) {
             search.bestmove = move;
             search.score = score;
-            char text[64];
-            std::printf("info %s\n", scoreText(shownScore(score), text));
-            size_t len = appendText(line, 0, "bestmove ");
-            len = appendMoveText(line, len, move);
-            appendText(line, len, "\n");
-            std::fputs(line, stdout);
+            printResultLine(shownScore(score));
+            printBestmove(move);
             return;
         }
     }
@@ -191,29 +326,38 @@ void iterativeDeepening() {
     root_pieces = popCount(root->occupancy);
     startHelpers();
 
+    const int lines = multiPv() ? std::min((int)search.multipv, root->generated) : 1;
+    reported_slot = 0;
+
     search.depth = 1;
     search.seldepth = 1;
     int r = alphaBeta(0, 1, -INF, INF, in_check);
+    if (multiPv() && !search.stop) searchOtherLines(1, in_check, lines);
     search.depth = 2;
 
     // A clock that leaves no time to speak of gets the depth-1 answer.
     const bool no_time = search.limit_type == LIMIT_CLOCK && search.time_budget < MIN_CLOCK_BUDGET_MS;
-    if (!isMateScore(r) && !no_time) {
+    if (!mateEndsSearch(r) && !no_time) {
         int alpha = -INF, beta = INF, fails = 0;
         for (;;) {
             const int d = search.depth;
-            if (search.limit_type == LIMIT_DEPTH && search.max_depth < d) break;
+            if (search.max_depth && search.max_depth < d) break;
             search.seldepth = d;
             r = alphaBeta(0, d, alpha, beta, in_check);
             if (search.stop) break;
             if (alpha < r && r < beta) {
+                if (multiPv()) {
+                    searchOtherLines(d, in_check, lines);
+                    if (search.stop) break;
+                }
                 search.depth = d + 1;
                 alpha = (r > -59990 ? r : -59990) - 10;
                 beta = (r < 59990 ? r : 59990) + 10;
                 fails = 0;
                 search.elapsed = (u64)(searchClock() - search.start_time);
-                if (search.limit_type == LIMIT_CLOCK && 2 * search.elapsed > search.time_budget) break;
-                if (d + 1 > MAX_PLY || isMateScore(r)) break;
+                if (search.limit_type == LIMIT_CLOCK && 2 * (search.elapsed - search.time_origin) > search.time_budget)
+                    break;
+                if (d + 1 > MAX_PLY || mateEndsSearch(r)) break;
             } else {
                 fails++;
                 if (fails > 999) {

@@ -35,7 +35,28 @@ struct SearchRecord {
     i32 max_depth;        // last iteration with LIMIT_DEPTH
     u64 time_left;        // own clock less the reserve (not read by the search)
     u64 time_budget;      // ms allotted to this move
-    u32 infinite;         // "go infinite": the end of input stops it too
+    u32 infinite;         // "go infinite" or pondering: the end of input stops it too,
+                          // and "bestmove" waits for "stop" (or "ponderhit")
+    // The limits that came after today's forms; each is off when 0.
+    u64 node_limit;       // stop once this many nodes are searched
+    i32 mate_limit;       // stop once a mate in at most this many moves is proven
+    u32 multipv;          // root lines reported per iteration (0 and 1: one)
+    u32 ponder_suffix;    // "bestmove" names the expected reply too
+    u32 pondering;        // "go ponder": searching without a clock until "ponderhit"
+    u32 input_stop;       // a command line ended the search: "bestmove" at once
+    u32 report_nodes;     // the last "info" line gives nodes and time too
+    u64 time_origin;      // ms after start_time at which the clock limits began
+    // The time limits that "ponderhit" puts in force.
+    u32 hit_limit_type;
+    u32 hit_infinite;
+    u64 hit_time_left;
+    u64 hit_time_budget;
+    // Root moves the search may play ("searchmoves"), and those it leaves
+    // out for now (the lines MultiPV already reported in this iteration).
+    i32 allowed_count;
+    i32 excluded_count;
+    Move allowed[MAX_MOVES];
+    Move excluded[MAX_MOVES];
 };
 
 enum : u32 { LIMIT_DEPTH = 0, LIMIT_TIME = 1, LIMIT_CLOCK = 2 };
@@ -47,6 +68,13 @@ enum : u32 { LIMIT_DEPTH = 0, LIMIT_TIME = 1, LIMIT_CLOCK = 2 };
 size_t appendMoveText(char *buf, size_t len, Move move);
 // Writes "score cp %i " or "score mate %i " for a score into buf; returns buf.
 char *scoreText(int score, char *buf);
+
+// Whether a "go" line came with searchmoves or MultiPV exclusions, so that
+// the root's list must be cut down (restrictRootMoves).
+inline bool rootRestricted() { return search.allowed_count > 0 || search.excluded_count > 0; }
+// Removes from curr_ply's move list the moves "searchmoves" did not name and
+// the moves excluded for this root search.
+void restrictRootMoves();
 
 // Sets start_time, answers a drawn position at once, otherwise runs
 // iterativeDeepening.

@@ -3,7 +3,7 @@
 
 #include "board/position.h"
 #include "board/types.h"
-#include "search/thread_state.h"
+#include "search/iterate.h"
 
 // history, root_nodes and history_version: the calling thread's
 // (search/thread_state.h).

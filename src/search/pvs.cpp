@@ -110,6 +110,7 @@ int alphaBeta(int ply, int horizon, int alpha, int beta, int in_check) {
     updateAttacks();
     generateMoves(GEN_ALL);
     if (p->generated == 0) return in_check ? ply - MATE : 0;
+    if (ply == 0 && rootRestricted()) restrictRootMoves();
 
     // Pruning by the static value: never in PV nodes, in check, with a single
     // reply, with a mate score in the window, or in king-and-pawn endings.

@@ -1,3 +1,3 @@
-#include "search/thread_state.h"
+#include "search/iterate.h"
 
 CORVIX_THREAD_STATE_STORAGE(SearchState, searchState)

@@ -4,14 +4,17 @@
 // search (search/threads.h). The search code reaches
 // the calling thread's through the names below, which read like the globals
 // they stand for (as errno does): search, history, root_nodes and
-// history_version.
+// history_version. It is part of search/iterate.h (it needs SearchRecord
+// from there): include that header.
 #pragma once
 
+// <algorithm> declares std::search: it must be read before the name search
+// below stands for the record.
+#include <algorithm>
 #include <atomic>
 
 #include "board/types.h"
 #include "platform/thread_slot.h"
-#include "search/iterate.h"
 
 struct SearchState {
     SearchRecord record;          // search

@@ -14,7 +14,6 @@
 #include "eval/refresh_cache.h"
 #include "search/iterate.h"
 #include "search/pvs.h"
-#include "search/thread_state.h"
 
 namespace {
 
@@ -39,6 +38,7 @@ struct Pool {
     // Main thread only:
     std::vector<HelperThread *> helpers;
     bool started = false;          // startHelpers without stopHelpers yet
+    bool counted = false;          // the helpers' nodes belong to the search in progress
     bool use = false;
 };
 
@@ -66,7 +66,6 @@ int nextDepth(int index, int depth) {
 // helperMain, which claims the thread's state: no function that reads the
 // thread slots may change them (platform/thread_slot.h).
 __attribute__((noinline)) void helperSearch(int index) {
-    std::memset(&search, 0, sizeof search);
     std::memset(history, 0, sizeof history);
     std::memset(root_nodes, 0, sizeof root_nodes);
     history_version = 0;
@@ -172,7 +171,10 @@ int setThreadCount(int count) {
     return threadCount();
 }
 
-void useHelpers(bool use) { pool->use = use; }
+void useHelpers(bool use) {
+    pool->use = use;
+    pool->counted = false;
+}
 
 void startHelpers() {
     if (!pool->use || pool->helpers.empty()) return;
@@ -180,8 +182,18 @@ void startHelpers() {
     helpers_stop.store(false, std::memory_order_relaxed);
     for (HelperThread *h : pool->helpers) {
         copyPositionTo(h->board);
+        // The limits of the main thread's record ("searchmoves" among them),
+        // with counters of its own.
+        SearchRecord &record = h->state->record;
+        record = search;
+        record.depth = record.seldepth = record.score = 0;
+        record.bestmove = record.stop = record.currmove = record.currmovenumber = 0;
+        record.nodes = 0;
+        record.multipv = 0;
+        record.excluded_count = 0;
         h->state->published_nodes.store(0, std::memory_order_relaxed);
     }
+    pool->counted = true;
     {
         std::lock_guard<std::mutex> lock(pool->mutex);
         pool->search_number++;
@@ -198,7 +210,9 @@ void stopHelpers() {
     pool->done.wait(lock, [] { return pool->running == 0; });
     pool->started = false;
     // A helper that completed a deeper iteration than the main thread (whose
-    // last completed one is search.depth - 1) gives the move and score.
+    // last completed one is search.depth - 1) gives the move and score;
+    // not when the main thread reports several lines, whose best one it is.
+    if (search.multipv > 1) return;
     int best_depth = search.depth - 1;
     for (HelperThread *h : pool->helpers) {
         const SearchState *state = h->state;
@@ -212,7 +226,7 @@ void stopHelpers() {
 
 u64 searchNodes() {
     u64 nodes = search.nodes;
-    if (pool->started)
+    if (pool->counted)
         for (HelperThread *h : pool->helpers) nodes += h->state->published_nodes.load(std::memory_order_relaxed);
     return nodes;
 }

@@ -31,13 +31,14 @@ void endHelperThreads();
 void useHelpers(bool use);
 
 // Main thread, at the start of the search of curr_ply (root_pieces set):
-// gives every helper the position and sets it searching.
+// gives every helper the position and the limits of the search record
+// ("searchmoves" restricts the helpers too) and sets it searching.
 void startHelpers();
 // Main thread, before its "bestmove": makes every helper stop and waits
 // until all have stopped. Nothing when no helper was started. When a helper
 // has completed a deeper iteration than the main thread, the move and score
 // of the deepest such iteration become search.bestmove and search.score
-// (the main thread's own move otherwise).
+// (the main thread's own move otherwise, and always with MultiPV).
 void stopHelpers();
 // The nodes of this search so far: the main thread's own and every helper's
 // (as last published, exact once stopHelpers has returned).

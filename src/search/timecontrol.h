@@ -23,13 +23,21 @@ i64 searchClock();
 
 // Reads the limits of a "go" command (the whole normalised line) into the
 // search record: depth, fixed time, infinite, or the clock of the side to
-// move (white_to_move). Negative numbers count as 0; a depth is kept within
+// move (white_to_move), and nodes, mate, searchmoves (checked against
+// curr_ply) and ponder. A line with only the words of "depth", "movetime",
+// "infinite" and the clock keeps the rules of those forms (the form right
+// after "go" decides; other limits of the line are kept as well). Negative
+// numbers count as 0 (a negative movestogo as none); a depth is kept within
 // 1..MAX_PLY. A clock budget never exceeds the time on the clock less the
 // move overhead: the increment is credited only after the move.
 void setGoLimits(const char *command, bool white_to_move);
 
+// "ponderhit": the time limits of the "go ponder" line hold from now on.
+void ponderHit();
+
 // Called at every node after the node counter was raised: every 1000 nodes
-// looks at the clock, every 10000 nodes at waiting input too, and sets
+// looks at the clock and the node limit, every 10000 nodes at waiting input
+// too (the commands a search answers itself are answered), and sets
 // search.stop; every 2,000,000 nodes prints the progress line. Returns
 // search.stop.
 u32 checkTimeAndInput();

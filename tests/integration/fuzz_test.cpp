@@ -335,16 +335,24 @@ private:
             needs_interrupt = large_clock_;
             break;
         }
-        case 9: s.line = oneOf(OTHER_GOS); break;
+        case 9:
+            s.line = oneOf(OTHER_GOS);
+            // Endless until told: pondering, infinite, a mate that may not exist.
+            needs_interrupt = s.line == "go ponder" || s.line == "go mate 2" || s.line == "go infinite searchmoves e2e4";
+            break;
         case 10: s.line = "go wtime " + std::string(oneOf(ODD_NUMBERS)) + " btime " + oneOf(ODD_NUMBERS); needs_interrupt = true; break;
         default: s.line = std::string("go depth ") + oneOf(SHALLOW_DEPTHS) + " " + junk(false).substr(0, 20); break;
         }
         if (needs_interrupt || chance(30)) {
             s.interrupt_after_ms = (int)pick(300);
-            switch (pick(4)) {
+            // "isready" and "ponderhit" are answered during the search without
+            // ending it; a search that would not end by itself also gets a
+            // line that ends it.
+            switch (pick(6)) {
             case 0: s.interrupt = "stop\n"; break;
-            case 1: s.interrupt = "isready\n"; break;
+            case 1: s.interrupt = needs_interrupt ? "isready\nstop\n" : "isready\n"; break;
             case 2: s.interrupt = "stop\nisready\n"; break;
+            case 3: s.interrupt = needs_interrupt ? "ponderhit\nisready\nstop\n" : "ponderhit\n"; break;
             default: s.interrupt = junk(false) + "\n"; break;
             }
         }

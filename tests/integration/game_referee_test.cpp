@@ -19,7 +19,7 @@ const std::vector<std::string> OPENINGS = {
     "c2c4 e7e5 b1c3 g8f6 g1f3 b8c6",
 };
 
-void playSeries(const TimeControl &tc, int games) {
+void playSeries(const TimeControl &tc, int games, GameResult *last = nullptr) {
     const std::vector<std::string> &isas = testedIsas();
     ASSERT_FALSE(isas.empty());
     for (int i = 0; i < games; i++) {
@@ -27,11 +27,14 @@ void playSeries(const TimeControl &tc, int games) {
         const std::string &b = isas[(i + 1) % isas.size()];
         const std::string &opening = OPENINGS[i % OPENINGS.size()];
         GameResult r = playGame(programPath(w), programPath(b), binaryDir(), opening, tc);
-        std::printf("[ referee  ] %s vs %s, %lld+%lld ms%s, from \"%s\": %s after %d plies\n", w.c_str(),
+        std::printf("[ referee  ] %s vs %s, %lld+%lld ms%s%s, from \"%s\": %s after %d plies\n", w.c_str(),
                     b.c_str(), tc.base_ms, tc.increment_ms,
                     tc.moves_per_period ? (" per " + std::to_string(tc.moves_per_period) + " moves").c_str() : "",
+                    tc.ponder ? ", pondering" : "",
                     opening.c_str(), r.outcome.c_str(), r.half_moves);
         EXPECT_FALSE(r.failed) << r.outcome;
+        if (tc.ponder) std::printf("[ referee  ] %d ponder searches, %d ponderhits\n", r.ponder_searches, r.ponder_hits);
+        if (last) *last = r;
     }
 }
 
@@ -72,6 +75,17 @@ TEST(Referee, GameAtFortyMovesInTenSeconds) {
 TEST(Referee, GameWithAClockBelowTheIncrement) {
     if (SANITIZED) GTEST_SKIP() << "the sanitized engines play the short series only";
     playSeries({300, 1000, 8, 0, 16}, 1);
+}
+
+// Both engines ponder, as a GUI lets them: "go ponder" on the expected
+// reply, "ponderhit" when it is played, "stop" and a new "go" when not.
+TEST(Referee, GameWithPondering) {
+    if (SANITIZED) GTEST_SKIP() << "the sanitized engines play the short series only";
+    TimeControl tc{3000, 100, 80, 0};
+    tc.ponder = true;
+    GameResult r;
+    playSeries(tc, 1, &r);
+    EXPECT_GT(r.ponder_searches, 0);
 }
 
 }  // namespace

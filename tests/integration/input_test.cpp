@@ -40,6 +40,10 @@ const std::vector<std::string> UCI_ANSWER = {
     "option name Hash type spin default 128 min 1 max 65536",
     "option name Threads type spin default 1 min 1 max 256",
     "option name SyzygyPath type string default <empty>",
+    "option name MultiPV type spin default 1 min 1 max 256",
+    "option name Ponder type check default false",
+    "option name Move Overhead type spin default 25 min 0 max 5000",
+    "option name Clear Hash type button",
     "uciok",
 };
 
@@ -179,7 +183,7 @@ TEST_P(Input, OptionNamesIgnoreCaseAndSpinValuesMustBeWholeNumbers) {
     for (size_t i = 0; i < cases.size(); i++) EXPECT_EQ(outputs[i], cases[i].output) << cases[i].name;
 }
 
-TEST_P(Input, UciAnswersExactlyItsLines) { EXPECT_EQ(run("uci\n"), UCI_ANSWER); }
+TEST_P(Input, UciAnswersWithTheIdentityAndTheOptions) { EXPECT_EQ(run("uci\n"), UCI_ANSWER); }
 
 TEST_P(Input, QuitEndsTheProgramAndLaterLinesAreNotRead) {
     EXPECT_EQ(run("isready\nquit\nisready\nuci\n"), std::vector<std::string>{"readyok"});

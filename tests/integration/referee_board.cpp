@@ -5,6 +5,7 @@
 
 #include "board/attacks.h"
 #include "board/fen.h"
+#include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
 #include "board/sliders.h"
@@ -49,6 +50,15 @@ bool refereePosition(const std::string &command) {
 }
 
 bool refereeLegal(const std::string &move_text) {
+    // "e2e4 ponder e7e5": the reply must be legal after the move.
+    const size_t ponder = move_text.find(" ponder ");
+    if (ponder != std::string::npos) {
+        if (!refereeLegal(move_text.substr(0, ponder))) return false;
+        makeMove(parseMove(move_text.substr(0, ponder).c_str()));
+        const bool legal = refereeLegal(move_text.substr(ponder + 8));
+        undoMove();
+        return legal;
+    }
     if (move_text.size() != 4 && move_text.size() != 5) return false;
     return parseMove(move_text.c_str()) != 0;
 }

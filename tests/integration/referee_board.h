@@ -15,7 +15,8 @@ void refereeNewGame();
 // startpos" or "position fen "); false when the engine refuses it, in which
 // case the position stays as it was. Prints nothing.
 bool refereePosition(const std::string &command);
-// Whether the UCI move text is a legal move in the referee's position.
+// Whether the UCI move text is a legal move in the referee's position; a
+// text "MOVE ponder REPLY" needs the reply to be legal after the move too.
 bool refereeLegal(const std::string &move_text);
 // Whether the referee's position has any legal move.
 bool refereeHasMoves();

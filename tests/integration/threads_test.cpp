@@ -18,7 +18,7 @@ class Threads : public EngineTest {};
 const std::regex ITERATION_LINE(
     "info depth [0-9]+ seldepth [0-9]+ score (cp -?[0-9]+|mate -?[0-9]+) (upperbound |lowerbound )?"
     "pv ([a-h][1-8][a-h][1-8][nbrq]? )+time [0-9]+ nodes [0-9]+ nps [0-9]+ hashfull [0-9]+");
-const std::regex FINAL_LINE("info score (cp -?[0-9]+|mate -?[0-9]+) ");
+const std::regex FINAL_LINE("info score (cp -?[0-9]+|mate -?[0-9]+) (nodes [0-9]+ time [0-9]+ nps [0-9]+)?");
 const std::regex BESTMOVE_LINE("bestmove [a-h][1-8][a-h][1-8][nbrq]?");
 
 // The lines of a search with the time fields masked (they depend on the clock).
@@ -69,9 +69,9 @@ TEST_P(Threads, OptionAndRefusedValues) {
         {"setoption name Threads value 2", {}},
         {"setoption name threads value 3", {}},
         {"setoption name THREADS value 0x4", {}},
-        {"setoption name Threads value 0", {"info string Option Threads must be from 1 to 256, not 0"}},
-        {"setoption name Threads value 257", {"info string Option Threads must be from 1 to 256, not 257"}},
-        {"setoption name Threads value -2", {"info string Option Threads must be from 1 to 256, not -2"}},
+        {"setoption name Threads value 0", {"info string Option Threads takes a number from 1 to 256, not '0'"}},
+        {"setoption name Threads value 257", {"info string Option Threads takes a number from 1 to 256, not '257'"}},
+        {"setoption name Threads value -2", {"info string Option Threads takes a number from 1 to 256, not '-2'"}},
         {"setoption name Threads value two", {"info string Option Threads needs a whole number, not 'two'"}},
         {"setoption name Threads value 2 threads",
          {"info string Option Threads needs a whole number, not '2 threads'"}},
@@ -117,7 +117,7 @@ TEST_P(Threads, OneThreadSearchesAsAlways) {
     ASSERT_TRUE(e.send("setoption name Threads value 0"));
     std::vector<std::string> lines = e.search(position + "\ngo depth 9");
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0], "info string Option Threads must be from 1 to 256, not 0");
+    EXPECT_EQ(lines[0], "info string Option Threads takes a number from 1 to 256, not '0'");
     lines.erase(lines.begin());
     checkSearch(position, lines);
     EXPECT_NE(lastNodes(lines), lastNodes(fresh));
@@ -160,8 +160,57 @@ TEST_P(Threads, HelpersGiveLegalMovesAndSaneLines) {
     }
 }
 
+// The limits of the full protocol hold with helpers: "searchmoves" binds
+// them too, MultiPV lines come from the main thread, a node limit counts the
+// nodes of every thread, and a pondering search waits for "ponderhit".
+TEST_P(Threads, ProtocolLimitsWithHelpers) {
+    Engine e(GetParam());
+    ASSERT_TRUE(e.ok());
+    ASSERT_TRUE(e.send("setoption name Threads value 3"));
+    const std::string start = "position startpos moves e2e4 e7e5";
+    std::vector<std::string> lines = e.search(start + "\ngo depth 9 searchmoves a2a3 h2h3");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(lines.back() == "bestmove a2a3" || lines.back() == "bestmove h2h3") << lines.back();
+
+    ASSERT_TRUE(e.send("setoption name MultiPV value 3"));
+    lines = e.search(start + "\ngo depth 7");
+    ASSERT_FALSE(lines.empty());
+    ASSERT_TRUE(std::regex_match(lines.back(), BESTMOVE_LINE)) << lines.back();
+    std::string first_line_move;
+    int multipv_lines = 0;
+    for (const std::string &l : lines)
+        if (startsWith(l, "info depth 7 ") && l.find(" multipv ") != std::string::npos) {
+            multipv_lines++;
+            if (field(l, "multipv") == 1) first_line_move = l.substr(l.find(" pv ") + 4, 4);
+        }
+    EXPECT_EQ(multipv_lines, 3);
+    EXPECT_EQ(lines.back(), "bestmove " + first_line_move);
+    ASSERT_TRUE(e.send("setoption name MultiPV value 1"));
+
+    lines = e.search(start + "\ngo nodes 30000");
+    ASSERT_FALSE(lines.empty());
+    checkSearch(start, lines);
+    // The main thread looks at the sum every 1000 of its nodes, and the
+    // helpers publish theirs every 1000 nodes and stop at their next look:
+    // the limit is kept to some thousand nodes per thread.
+    const long long nodes = field(lines[lines.size() - 2], "nodes");
+    EXPECT_GE(nodes, 30000) << lines[lines.size() - 2];
+    EXPECT_LE(nodes, 60000) << lines[lines.size() - 2];
+
+    ASSERT_TRUE(e.send("setoption name Ponder value true"));
+    ASSERT_TRUE(e.send(start + " g1f3 b8c6"));
+    ASSERT_TRUE(e.send("go ponder wtime 5000 btime 5000"));
+    usleep(300 * 1000);
+    lines = e.search("ponderhit");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(std::regex_match(lines.back(), std::regex("bestmove [a-h][1-8][a-h][1-8]( ponder [a-h][1-8][a-h][1-8])?")))
+        << lines.back();
+    EXPECT_TRUE(e.quit());
+}
+
 // Time from the line sent during "go infinite" with four threads to the
-// "bestmove" line; afterwards the engine goes on, or ends with status 0.
+// "bestmove" line ("isready" before it leaves the search running);
+// afterwards the engine goes on, or ends with status 0.
 TEST_P(Threads, InputStopsEveryThreadAtOnce) {
     // The main thread looks at the input every 10000 nodes; the limit leaves
     // room for a two-core machine that runs four searching threads.
@@ -173,7 +222,6 @@ TEST_P(Threads, InputStopsEveryThreadAtOnce) {
     };
     const Case cases[] = {
         {"stop", {}, false},
-        {"isready", {"readyok"}, false},
         {"quit", {}, true},
         {"", {}, true},  // the end of input
     };
@@ -187,6 +235,14 @@ TEST_P(Threads, InputStopsEveryThreadAtOnce) {
         std::string line;
         const long long searching_until = nowMs() + 700;
         while (nowMs() < searching_until) e.process().readLine(line, (int)(searching_until - nowMs()));
+        // "isready" is answered while every thread searches on.
+        ASSERT_TRUE(e.send("isready"));
+        bool ready = false;
+        while (!ready && e.process().readLine(line, 5000 * SLOWDOWN)) {
+            ASSERT_FALSE(startsWith(line, "bestmove")) << line;
+            ready = line == "readyok";
+        }
+        ASSERT_TRUE(ready);
         long long start = nowMs();
         if (*c.line) ASSERT_TRUE(e.send(c.line));
         else e.process().closeStdin();

@@ -42,15 +42,27 @@ TEST(GoLimits, EveryFormOfTheCommand) {
         {"go depth -3", true, LIMIT_DEPTH, 1, 0, 0},
         {"go depth 64", true, LIMIT_DEPTH, 63, 0, 0},
         {"go depth 99999999999999999999", true, LIMIT_DEPTH, 63, 0, 0},
-        {"go depth 5 movetime 100", true, LIMIT_DEPTH, 5, 0, 0},
-        {"go movetime 5000 depth 3", true, LIMIT_TIME, 0, 0, 5000},
+        // Every limit of a line holds, whatever form comes first.
+        {"go depth 5 movetime 100", true, LIMIT_TIME, 5, 0, 100},
+        {"go movetime 5000 depth 3", true, LIMIT_TIME, 3, 0, 5000},
+        {"go depth 4 wtime 60000", true, LIMIT_CLOCK, 4, 59000, 1450},
+        {"go wtime 60000 depth 4 movetime 500", true, LIMIT_CLOCK, 4, 59000, 500},
+        {"go movetime 5000 wtime 60000", true, LIMIT_CLOCK, 0, 59000, 1450},
+        {"go depth 4 btime 60000", true, LIMIT_DEPTH, 4, 0, 0},  // not the mover's clock
         {"go movetime -5", true, LIMIT_TIME, 0, 0, 0},
         {"go movetime 99999999999999999999999", true, LIMIT_TIME, 0, 0, MAX},
         // Unreadable values fall through to the clock case.
         {"go depth x", true, LIMIT_CLOCK, 0, 0, 0},
         {"go movetime x", true, LIMIT_CLOCK, 0, 0, 0},
-        {"go infinite searchmoves e2e4", true, LIMIT_CLOCK, 0, 0, 0},
-        {"go ponder", true, LIMIT_CLOCK, 0, 0, 0},
+        // The words of the full protocol: "infinite" with limits, "nodes",
+        // "mate", "ponder" (endless until "ponderhit"); unknown words skipped.
+        {"go infinite depth 5", true, LIMIT_TIME, 5, 0, 1000000000},
+        {"go depth 5 infinite", true, LIMIT_TIME, 5, 0, 1000000000},
+        {"go nodes 5000", true, LIMIT_DEPTH, 0, 0, 0},
+        {"go mate 3 movetime 200", true, LIMIT_TIME, 0, 0, 200},
+        {"go ponder", true, LIMIT_TIME, 10, 0, 1000000000},
+        {"go ponder wtime 60000 btime 60000", true, LIMIT_TIME, 0, 59000, 1000000000},
+        {"go xyzzy nodes 10 depth 2 plugh", true, LIMIT_DEPTH, 2, 0, 0},
         // The clock of the side to move, less one second, shared over 40 moves.
         {"go wtime 60000 btime 60000", true, LIMIT_CLOCK, 0, 59000, 1450},
         {"go wtime 60000 btime 60000", false, LIMIT_CLOCK, 0, 59000, 1450},
@@ -76,7 +88,8 @@ TEST(GoLimits, EveryFormOfTheCommand) {
         // Negative values are 0, not huge unsigned numbers.
         {"go wtime -5000 btime 60000", true, LIMIT_CLOCK, 0, 0, 0},
         {"go wtime 60000 winc -1000", true, LIMIT_CLOCK, 0, 59000, 1450},
-        {"go wtime 60000 movestogo -3", true, LIMIT_CLOCK, 0, 59000, 58975},
+        // A negative movestogo counts as none given (40).
+        {"go wtime 60000 movestogo -3", true, LIMIT_CLOCK, 0, 59000, 1450},
         // No wrap-round with absurd values.
         {"go wtime 18446744073709551615 winc 18446744073709551615", true, LIMIT_CLOCK, 0, MAX - 1000, MAX - 25},
     };
@@ -84,13 +97,43 @@ TEST(GoLimits, EveryFormOfTheCommand) {
         std::memset(&search, 0, sizeof search);
         setGoLimits(c.command, c.white);
         EXPECT_EQ(search.limit_type, c.limit_type) << c.command;
-        if (c.limit_type == LIMIT_DEPTH) {
-            EXPECT_EQ(search.max_depth, c.max_depth) << c.command;
-        }
+        EXPECT_EQ(search.max_depth, c.max_depth) << c.command;
         EXPECT_EQ(search.time_left, c.time_left) << c.command;
         EXPECT_EQ(search.time_budget, c.time_budget) << c.command;
-        EXPECT_EQ(search.infinite, std::string(c.command) == "go infinite" ? 1u : 0u) << c.command;
+        EXPECT_EQ(search.infinite, c.time_budget == INFINITE_BUDGET_MS ? 1u : 0u) << c.command;
     }
+}
+
+// The limits besides depth and time, and what "ponderhit" puts in force.
+TEST(GoLimits, NodesMateAndPonder) {
+    std::memset(&search, 0, sizeof search);
+    setGoLimits("go nodes 300000 mate 6", true);
+    EXPECT_EQ(search.node_limit, 300000u);
+    EXPECT_EQ(search.mate_limit, 6);
+    EXPECT_EQ(search.pondering, 0u);
+    // Not a count: left out.
+    setGoLimits("go nodes -5 mate 0 depth 3", true);
+    EXPECT_EQ(search.node_limit, 0u);
+    EXPECT_EQ(search.mate_limit, 0);
+    EXPECT_EQ(search.max_depth, 3);
+
+    setGoLimits("go ponder wtime 60000 btime 1000", true);
+    EXPECT_EQ(search.pondering, 1u);
+    EXPECT_EQ(search.infinite, 1u);
+    search.start_time = searchClock() - 700;  // pondered for 700 ms
+    ponderHit();
+    EXPECT_EQ(search.pondering, 0u);
+    EXPECT_EQ(search.infinite, 0u);
+    EXPECT_EQ(search.limit_type, LIMIT_CLOCK);
+    EXPECT_EQ(search.time_budget, 1450u);
+    EXPECT_GE(search.time_origin, 700u);  // the budget counts from the ponderhit
+    EXPECT_EQ(search.stop, 0u);
+
+    // A clock with nothing on it answers at the ponderhit.
+    std::memset(&search, 0, sizeof search);
+    setGoLimits("go ponder wtime 20 btime 20", true);
+    ponderHit();
+    EXPECT_EQ(search.stop, 1u);
 }
 
 std::vector<std::string> innerOrder() {

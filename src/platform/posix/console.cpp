@@ -6,6 +6,7 @@
 // writes "stop" and "isready" in one burst) are handed to the command loop in
 // order, and the end of input is told apart from data.
 #include "platform/console.h"
+#include "platform/console_device.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -81,12 +82,12 @@ void consoleInit() {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
 }
 
-int consoleGetChar() {
+int deviceGetChar() {
     if (bufferEmpty() && !fillBuffer(true)) return -1;
     return console_buffer[buffer_start++];
 }
 
-bool consoleInputPending() {
+bool deviceInputPending() {
     if (!bufferEmpty()) return true;
     if (input_closed) return false;
     struct pollfd p = {INPUT_FD, POLLIN, 0};
@@ -105,4 +106,4 @@ bool consoleInputPending() {
     return fillBuffer(false);
 }
 
-bool consoleInputEnded() { return input_closed && bufferEmpty(); }
+bool deviceInputEnded() { return input_closed && bufferEmpty(); }

@@ -22,6 +22,7 @@
 // ends with a line feed alone, as on other systems (consoles and GUIs accept
 // it), so the engine's output is the same bytes everywhere.
 #include "platform/console.h"
+#include "platform/console_device.h"
 
 #include <windows.h>
 
@@ -224,12 +225,12 @@ void consoleInit() {
     }
 }
 
-int consoleGetChar() {
+int deviceGetChar() {
     if (bufferEmpty() && !fillBuffer()) return -1;
     return console_buffer[buffer_start++];
 }
 
-bool consoleInputPending() {
+bool deviceInputPending() {
     if (!bufferEmpty()) return true;
     if (input_closed) return false;
     switch (input_kind) {
@@ -260,4 +261,4 @@ bool consoleInputPending() {
     return false;
 }
 
-bool consoleInputEnded() { return input_closed && bufferEmpty(); }
+bool deviceInputEnded() { return input_closed && bufferEmpty(); }
