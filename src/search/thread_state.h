@@ -28,6 +28,10 @@ struct SearchState {
     // A helper thread's node count as the main thread may read it while the
     // helper searches (refreshed at every look at the clock).
     std::atomic<u64> published_nodes;
+    // A helper's table entries filled from empty (hash_used is the main
+    // thread's), and their number as the main thread may read it.
+    u64 tt_fills;
+    std::atomic<u64> published_fills;
     bool helper;  // a helper thread's (false in the command loop's thread)
     // A helper's last completed iteration: its depth (0 before the first),
     // best move and score.

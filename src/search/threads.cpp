@@ -14,6 +14,7 @@
 #include "eval/refresh_cache.h"
 #include "search/iterate.h"
 #include "search/pvs.h"
+#include "search/tt.h"
 
 namespace {
 
@@ -125,6 +126,7 @@ void helperMain(HelperThread *h) {
         }
         helperSearch(h->index);
         state->published_nodes.store(state->record.nodes, std::memory_order_relaxed);
+        state->published_fills.store(state->tt_fills, std::memory_order_relaxed);
         std::lock_guard<std::mutex> lock(pool->mutex);
         if (--pool->running == 0) pool->done.notify_all();
     }
@@ -192,6 +194,8 @@ void startHelpers() {
         record.multipv = 0;
         record.excluded_count = 0;
         h->state->published_nodes.store(0, std::memory_order_relaxed);
+        h->state->tt_fills = 0;
+        h->state->published_fills.store(0, std::memory_order_relaxed);
     }
     pool->counted = true;
     {
@@ -209,6 +213,11 @@ void stopHelpers() {
     std::unique_lock<std::mutex> lock(pool->mutex);
     pool->done.wait(lock, [] { return pool->running == 0; });
     pool->started = false;
+    // The helpers' fills now count as the main thread's.
+    for (HelperThread *h : pool->helpers) {
+        hash_used += h->state->published_fills.load(std::memory_order_relaxed);
+        h->state->published_fills.store(0, std::memory_order_relaxed);
+    }
     // A helper that completed a deeper iteration than the main thread (whose
     // last completed one is search.depth - 1) gives the move and score;
     // not when the main thread reports several lines, whose best one it is.
@@ -231,8 +240,17 @@ u64 searchNodes() {
     return nodes;
 }
 
+u64 helperFills() {
+    u64 fills = 0;
+    if (pool->counted)
+        for (HelperThread *h : pool->helpers) fills += h->state->published_fills.load(std::memory_order_relaxed);
+    return fills;
+}
+
 u32 helperCheckpoint() {
-    searchState()->published_nodes.store(search.nodes, std::memory_order_relaxed);
+    SearchState *own = searchState();
+    own->published_nodes.store(search.nodes, std::memory_order_relaxed);
+    own->published_fills.store(own->tt_fills, std::memory_order_relaxed);
     if (helpers_stop.load(std::memory_order_relaxed)) search.stop = 1;
     return search.stop;
 }

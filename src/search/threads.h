@@ -44,7 +44,12 @@ void stopHelpers();
 // (as last published, exact once stopHelpers has returned).
 u64 searchNodes();
 
+// The table entries the helpers have filled in the search in progress (as
+// last published); stopHelpers adds them to hash_used.
+u64 helperFills();
+
 // A helper's look at the state of the search, made instead of the clock and
-// input checks of the main thread: publishes its node count and sets its
+// input checks of the main thread: publishes its node and table-fill counts
+// and sets its
 // search.stop when the main thread has stopped. Returns search.stop.
 u32 helperCheckpoint();

@@ -7,14 +7,20 @@
 #include "platform/memory.h"
 #include "search/iterate.h"
 #include "search/ordering.h"
+#include "search/threads.h"
 
 HashEntry *hash_table = nullptr;
 u64 hash_entries = 0;
 u32 hash_mask = 0;
 int root_pieces = 0;
-// Written by the threads of a search; kept off the cache line of the
-// variables above, which every probe reads.
-alignas(64) u64 hash_used = 0;
+// Counted by the main thread, in a cache line of its own: the variables
+// above are read by every probe of every thread.
+struct alignas(64) UsedCount {
+    u64 count;
+    char padding[56];
+};
+UsedCount hash_used_line = {0, {}};
+u64 &hash_used = hash_used_line.count;
 
 namespace {
 
@@ -23,8 +29,15 @@ namespace {
 constexpr u64 MEMORY_HEADROOM = 64ULL << 20;
 
 size_t table_bytes = 0;
-// Something was stored since the table was created or last cleared.
-alignas(64) bool table_dirty = false;
+// Something was stored since the table was created or last cleared (set
+// once by whichever thread stores first, read by every store: a cache line
+// of its own).
+struct alignas(64) DirtyFlag {
+    bool set;
+    char padding[63];
+};
+DirtyFlag table_dirty_line = {false, {}};
+bool &table_dirty = table_dirty_line.set;
 
 // The two words of an entry, each read and written whole (several threads
 // use the table at once).
@@ -147,9 +160,11 @@ void ttStore(u64 key, int pieces, int depth, int alpha, int beta, u32 move, int 
         for (int i = 0; i < 4; i++)
             if (dataFlags(data[i]) == 0) {
                 slot = i;
-                // Another thread may count at the same moment: the count
-                // only feeds hashfull, and a rare lost step does not matter.
-                __atomic_store_n(&hash_used, __atomic_load_n(&hash_used, __ATOMIC_RELAXED) + 1, __ATOMIC_RELAXED);
+                // Each thread counts its own fills: one counter written by
+                // several threads would go back and forth between their
+                // processors' caches at every store.
+                if (isMainThread()) hash_used++;
+                else searchState()->tt_fills++;
                 break;
             }
     // An entry of a position with more pieces than the root: it cannot occur
@@ -205,4 +220,4 @@ bool ttProbeMove(u64 key, HashEntry *entry) {
 
 u64 ttEntryKey(const HashEntry *stored) { return loadWord(&stored->key) ^ loadWord(dataWord(stored)); }
 
-int hashfull() { return hash_entries ? (int)(__atomic_load_n(&hash_used, __ATOMIC_RELAXED) * 1000 / hash_entries) : 0; }
+int hashfull() { return hash_entries ? (int)((hash_used + helperFills()) * 1000 / hash_entries) : 0; }

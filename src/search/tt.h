@@ -31,7 +31,9 @@ constexpr u64 ENTRIES_PER_MB = 65536;
 extern HashEntry *hash_table;
 extern u64 hash_entries;
 extern u32 hash_mask;       // hash_entries - 4, as a 32-bit value
-extern u64 hash_used;       // entries filled since the last clear (every thread counts)
+// Entries filled since the last clear: by the main thread, and by the
+// helpers of searches that have ended (search/threads.h).
+extern u64 &hash_used;
 extern int root_pieces;     // pieces on the board at the root of the search
 
 inline int entryPieces(const HashEntry *e) { return e->flags >> 2; }
