@@ -77,4 +77,18 @@ private:
     bool ok_ = false;
 };
 
+// Sends line to a running search (an empty line closes the input instead)
+// and returns the milliseconds until the "bestmove" line, which is left in
+// bestmove; -1 when none came.
+inline long long timeToBestmove(Engine &e, const std::string &line, std::string &bestmove) {
+    long long start = nowMs();
+    if (line.empty())
+        e.process().closeStdin();
+    else if (!e.send(line))
+        return -1;
+    while (e.process().readLine(bestmove, 5000 * SLOWDOWN))
+        if (startsWith(bestmove, "bestmove")) return nowMs() - start;
+    return -1;
+}
+
 }  // namespace corvix_test
