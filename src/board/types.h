@@ -153,8 +153,13 @@ struct Ply {
     // them (eval/accumulator.h).
     i32 accumulator_ready;
     Move moves[MAX_MOVES];
-    // The network's first-layer sums of this position, white's row first.
-    alignas(64) i32 accumulator[2][ACC_SIZE];
+    // The network's first-layer sums of this position, white's row first:
+    // 32-bit values, or 16-bit ones packed at the start when the network
+    // allows it (eval/accumulator.h says which).
+    union {
+        alignas(64) i32 accumulator[2][ACC_SIZE];
+        i16 accumulator16[2][ACC_SIZE];
+    };
 };
 
 // Move generation modes.

@@ -4,8 +4,38 @@
 #include "eval/feature_rows.h"
 #include "eval/refresh_cache.h"
 
+bool narrow_sums = false;
+
+namespace {
+
+// out = in + the added rows - the removed ones, for the few rows of one move.
+template <typename Sum>
+inline void applyMoveRows(Sum *out, const Sum *in, const int *added, int n_added, const int *removed, int n_removed) {
+    namespace rows = feature_rows;
+    switch (n_added * 4 + n_removed) {
+    case 1 * 4 + 1:
+        if constexpr (sizeof(Sum) == 2) rows::narrow::applyRowsFixed<1, 1>(out, in, added, removed);
+        else rows::applyRowsFixed<1, 1>(out, in, added, removed);
+        break;
+    case 1 * 4 + 2:
+        if constexpr (sizeof(Sum) == 2) rows::narrow::applyRowsFixed<1, 2>(out, in, added, removed);
+        else rows::applyRowsFixed<1, 2>(out, in, added, removed);
+        break;
+    case 0 * 4 + 1:
+        if constexpr (sizeof(Sum) == 2) rows::narrow::applyRowsFixed<0, 1>(out, in, added, removed);
+        else rows::applyRowsFixed<0, 1>(out, in, added, removed);
+        break;
+    default:
+        if constexpr (sizeof(Sum) == 2) rows::narrow::applyRowsFixed<0, 0>(out, in, added, removed);
+        else rows::applyRowsFixed<0, 0>(out, in, added, removed);
+        break;
+    }
+}
+
+}  // namespace
+
 void refreshAccumulator(Ply *ply) {
-    for (int p = BLACK; p <= WHITE; p++) refreshRowCached(ply, p, ply->accumulator[accRow(p)]);
+    for (int p = BLACK; p <= WHITE; p++) refreshRowCached(ply, p);
     ply->accumulator_ready = 1;
 }
 
@@ -19,8 +49,6 @@ void updateAccumulator(const Ply *before, Ply *after, Move move, int mover, bool
     for (int p = BLACK; p <= WHITE; p++) {
         const int king = after->side[p].king_sq;
         const int r = p == mover ? 0 : 1;
-        i32 *out = after->accumulator[accRow(p)];
-        const i32 *in = before->accumulator[accRow(p)];
         int added[2], removed[2];
         int n_added = 0, n_removed = 0;
         if (type == KING) {
@@ -28,7 +56,7 @@ void updateAccumulator(const Ply *before, Ply *after, Move move, int mover, bool
             // computed afresh. For the other side a king is no feature; only
             // the castling rook and a captured piece change its row.
             if (p == mover) {
-                refreshRowCached(after, p, out);
+                refreshRowCached(after, p);
                 continue;
             }
             if (to == from + 2 || to == from - 2) {
@@ -44,19 +72,18 @@ void updateAccumulator(const Ply *before, Ply *after, Move move, int mover, bool
             removed[n_removed++] = featureIndex(p, king, type - 1, r, from);
             if (captured) removed[n_removed++] = featureIndex(p, king, captured - 1, 1 - r, victim);
         }
-        switch (n_added * 4 + n_removed) {
-        case 1 * 4 + 1: feature_rows::applyRowsFixed<1, 1>(out, in, added, removed); break;
-        case 1 * 4 + 2: feature_rows::applyRowsFixed<1, 2>(out, in, added, removed); break;
-        case 0 * 4 + 1: feature_rows::applyRowsFixed<0, 1>(out, in, added, removed); break;
-        default: feature_rows::applyRowsFixed<0, 0>(out, in, added, removed); break;
-        }
+        const int row = accRow(p);
+        if (narrow_sums)
+            applyMoveRows(after->accumulator16[row], before->accumulator16[row], added, n_added, removed, n_removed);
+        else
+            applyMoveRows(after->accumulator[row], before->accumulator[row], added, n_added, removed, n_removed);
     }
     after->accumulator_ready = 1;
 }
 
-const i32 (*currentAccumulator())[ACC_SIZE] {
+const Ply *currentAccumulator() {
     Ply *const target = curr_ply;
-    if (target->accumulator_ready) return target->accumulator;
+    if (target->accumulator_ready) return target;
     // The nearest record below with its sums, or the first record of the
     // stack, which is then computed afresh.
     Ply *base = target;
@@ -73,7 +100,13 @@ const i32 (*currentAccumulator())[ACC_SIZE] {
         updateAccumulator(source, next, move, prev->us->info->colour, en_passant);
         source = next;
     }
-    return source->accumulator;
+    return source;
+}
+
+void accumulatorRows(const Ply *ply, i32 out[2][ACC_SIZE]) {
+    for (int row = 0; row < 2; row++)
+        for (int i = 0; i < ACC_SIZE; i++)
+            out[row][i] = narrow_sums ? ply->accumulator16[row][i] : ply->accumulator[row][i];
 }
 
 void invalidateAccumulators() {

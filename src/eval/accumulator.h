@@ -19,9 +19,20 @@ inline int featureIndex(int p, int k_sq, int k, int r, int s) {
     return 641 * (k_sq ^ o) + 1 + 64 * (2 * k + r) + (s ^ o);
 }
 
-// The sums of curr_ply, computed first when the record does not have them.
-// curr_ply must be a record of plies.
-const i32 (*currentAccumulator())[ACC_SIZE];
+// Whether the sums are kept in 16 bits (Ply::accumulator16) instead of 32
+// (Ply::accumulator), for every record and the refresh cache alike. Set by
+// prepareNetwork: true in the builds that can (NARROW_SUMS_BUILD) when the
+// parameters keep every sum within 16 bits (sumsFitIn16Bits).
+extern bool narrow_sums;
+
+// The record that holds the sums of curr_ply (curr_ply itself, or the record
+// below a run of null moves), computed first when they are missing. curr_ply
+// must be a record of plies.
+const Ply *currentAccumulator();
+
+// Both rows of a record's sums as 32-bit values, white's row first, whatever
+// width they are kept in.
+void accumulatorRows(const Ply *ply, i32 out[2][ACC_SIZE]);
 
 // Computes both rows of a record from its pieces (king squares included)
 // and marks them ready.

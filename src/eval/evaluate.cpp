@@ -5,8 +5,16 @@
 #include "board/position.h"
 #include "eval/accumulator.h"
 #include "eval/forward.h"
+#include "eval/network.h"
 
-int nnueForward() { return nnueForwardVector(currentAccumulator(), curr_ply->us->info->colour); }
+int nnueForward() {
+    const Ply *sums = currentAccumulator();
+    const int side = curr_ply->us->info->colour;
+    if constexpr (NARROW_SUMS_BUILD) {
+        if (narrow_sums) return nnueForwardNarrow(sums->accumulator16, side);
+    }
+    return nnueForwardVector(sums->accumulator, side);
+}
 
 int evaluate() {
     const Ply *ply = curr_ply;

@@ -75,6 +75,22 @@ inline void transformRow(const i32 *row, u8 *out) {
     }
 }
 
+// The same for 16-bit sums: one signed saturating pack of 16 to 8 bits caps
+// at 127, the maximum with zero does the rest. The pack leaves the quads of
+// a block of 32 values as 0 1 4 5 2 3 6 7; one permutation of 32-bit lanes
+// puts them in the order of transformRow (QUAD_SOURCE), which the layer-1
+// weights follow.
+inline void transformRowNarrow(const i16 *row, u8 *out) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i order = _mm256_setr_epi32(0, 4, 2, 6, 1, 5, 3, 7);
+    for (int i = 0; i < ACC_SIZE; i += 32) {
+        const __m256i packed = _mm256_packs_epi16(_mm256_load_si256((const __m256i *)(row + i)),
+                                                  _mm256_load_si256((const __m256i *)(row + i + 16)));
+        _mm256_store_si256((__m256i *)(out + i),
+                           _mm256_permutevar8x32_epi32(_mm256_max_epi8(packed, zero), order));
+    }
+}
+
 // Positions of the set bits of every byte value, for compacting bit masks
 // into index lists without a branch per bit.
 struct BitPositions {
@@ -164,13 +180,12 @@ void prepareForwardPass() {
     l2_paired = pairSumsFit(network.l2_weights, L1_SIZE, L2_SIZE);
 }
 
-int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move) {
-    alignas(32) u8 input[L1_INPUTS];
+namespace {
+
+// Layers 1 and 2 and the output, from the transformed inputs.
+int forwardLayers(const u8 *input) {
     alignas(32) u8 hidden1[L1_SIZE];
     alignas(32) u8 hidden2[L2_SIZE];
-
-    transformRow(acc[accRow(side_to_move)], input);
-    transformRow(acc[accRow(side_to_move ^ 1)], input + ACC_SIZE);
 
     sparseLayer<L1_INPUTS>(input, l1_quads, l1_paired, network.l1_biases, hidden1);
     sparseLayer<L1_SIZE>(hidden1, l2_quads, l2_paired, network.l2_biases, hidden2);
@@ -189,4 +204,19 @@ int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move) {
     return scaleOutput(v);
 }
 
+}  // namespace
+
+int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move) {
+    alignas(32) u8 input[L1_INPUTS];
+    transformRow(acc[accRow(side_to_move)], input);
+    transformRow(acc[accRow(side_to_move ^ 1)], input + ACC_SIZE);
+    return forwardLayers(input);
+}
+
+int nnueForwardNarrow(const i16 acc[2][ACC_SIZE], int side_to_move) {
+    alignas(32) u8 input[L1_INPUTS];
+    transformRowNarrow(acc[accRow(side_to_move)], input);
+    transformRowNarrow(acc[accRow(side_to_move ^ 1)], input + ACC_SIZE);
+    return forwardLayers(input);
+}
 #endif

@@ -1,6 +1,8 @@
 #include "eval/network.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "eval/accumulator.h"
@@ -96,8 +98,16 @@ bool readNetworkFile(const char *name) {
 
 }  // namespace
 
+bool sumsFitIn16Bits() {
+    int largest_bias = 0, largest_weight = 0;
+    for (i16 b : network.ft_biases) largest_bias = std::max(largest_bias, std::abs((int)b));
+    for (i16 w : network.ft_weights) largest_weight = std::max(largest_weight, std::abs((int)w));
+    return largest_bias + 62 * largest_weight <= 32767;
+}
+
 void prepareNetwork() {
     prepareForwardPass();
+    narrow_sums = NARROW_SUMS_BUILD && sumsFitIn16Bits();
     invalidateAccumulators();
 }
 

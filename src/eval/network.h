@@ -9,6 +9,15 @@ constexpr int SIMD_ALIGN = 32;
 constexpr int SIMD_ALIGN = 16;
 #endif
 
+// Whether the vector code of this build can keep the first-layer sums in 16
+// bits (half the work of each accumulator step), which it does whenever the
+// parameters make that exact (see narrow_sums in eval/accumulator.h).
+#if defined(CORVIX_ISA_AVX2)
+constexpr bool NARROW_SUMS_BUILD = true;
+#else
+constexpr bool NARROW_SUMS_BUILD = false;
+#endif
+
 constexpr int NNUE_INPUTS = 41024;
 constexpr int L1_INPUTS = 2 * ACC_SIZE;  // 512
 constexpr int L1_SIZE = 32;
@@ -40,10 +49,16 @@ bool loadNetwork(const char *name = nullptr);
 
 // Builds whatever derived copy of the parameters the vector code of this
 // build reads (a rearranged layer-1 weight table in the AVX2 build; nothing in
-// the others) and forgets the sums computed with the old parameters.
+// the others), decides the width of the sums (narrow_sums) and forgets the
+// sums computed with the old parameters.
 // loadNetwork calls it; code that changes the parameters by other means (the
 // tests) must call it before the next evaluation.
 void prepareNetwork();
+
+// Whether every first-layer sum fits in 16 bits, for every board: the largest
+// bias plus 62 times the largest weight (62 pieces beside the kings fill a
+// board) within the int16 range, all in magnitude.
+bool sumsFitIn16Bits();
 
 // Exact size of a well-formed file with a description of n bytes.
 constexpr long long NNUE_FILE_SIZE_WITHOUT_DESCRIPTION = 21022520LL;

@@ -9,11 +9,10 @@ namespace {
 
 // Every entry: the biases and no pieces.
 void resetEntries() {
-    alignas(64) i32 biases[ACC_SIZE];
-    feature_rows::biasRow(biases);
     for (auto &side : refresh_cache.entry)
         for (RefreshEntry &e : side) {
-            for (int i = 0; i < ACC_SIZE; i++) e.row[i] = biases[i];
+            if (narrow_sums) feature_rows::narrow::biasRow(e.row16);
+            else feature_rows::biasRow(e.row);
             for (auto &colour : e.pieces)
                 for (u64 &set : colour) set = 0;
         }
@@ -24,7 +23,7 @@ void resetEntries() {
 
 void invalidateRefreshCache() { refresh_cache.valid = false; }
 
-void refreshRowCached(const Ply *ply, int p, i32 *out) {
+void refreshRowCached(Ply *ply, int p) {
     if (!refresh_cache.valid) resetEntries();
     const int king = ply->side[p].king_sq;
     RefreshEntry &e = refresh_cache.entry[p][king];
@@ -42,5 +41,9 @@ void refreshRowCached(const Ply *ply, int p, i32 *out) {
             e.pieces[c][type] = now;
         }
     }
-    feature_rows::applyRows(e.row, out, e.row, added, n_added, removed, n_removed);
+    const int row = accRow(p);
+    if (narrow_sums)
+        feature_rows::narrow::applyRows(e.row16, ply->accumulator16[row], e.row16, added, n_added, removed, n_removed);
+    else
+        feature_rows::applyRows(e.row, ply->accumulator[row], e.row, added, n_added, removed, n_removed);
 }

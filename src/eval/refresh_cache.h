@@ -9,7 +9,10 @@
 #include "platform/thread_slot.h"
 
 struct RefreshEntry {
-    alignas(64) i32 row[ACC_SIZE];
+    union {  // the width of the sums (narrow_sums)
+        alignas(64) i32 row[ACC_SIZE];
+        i16 row16[ACC_SIZE];
+    };
     u64 pieces[2][KING];  // [colour][PAWN..QUEEN] the row holds; index 0 unused
 };
 
@@ -26,6 +29,6 @@ CORVIX_THREAD_STATE(RefreshCache, threadRefreshCache, THREAD_SLOT_EVAL)
 // Makes every entry start again from the biases (the parameters changed).
 void invalidateRefreshCache();
 
-// Row of perspective p for the pieces of a record, written to out (and kept
+// Computes the row of perspective p of a record for its pieces (and keeps it
 // in the cache).
-void refreshRowCached(const Ply *ply, int p, i32 *out);
+void refreshRowCached(Ply *ply, int p);

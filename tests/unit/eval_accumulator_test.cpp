@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <random>
 
 #include "eval/accumulator.h"
@@ -20,17 +21,34 @@ int feature(int p, int king, int type, bool own, int sq) {
 }
 
 // Fills the feature transformer with pseudo-random values over the whole
-// int16 range.
-void randomTransformer(u64 seed) {
+// int16 range, or (fits16) small enough that every sum fits in 16 bits: the
+// builds with NARROW_SUMS_BUILD then keep the sums in 16 bits.
+void randomTransformer(u64 seed, bool fits16) {
     u64 x = seed | 1;
     auto next = [&x]() {
         x ^= x << 13, x ^= x >> 7, x ^= x << 17;
         return x;
     };
-    for (auto &b : network.ft_biases) b = (i16)next();
-    for (auto &w : network.ft_weights) w = (i16)(next() >> 16);
+    for (auto &b : network.ft_biases) b = fits16 ? (i16)((int)(next() % 601) - 300) : (i16)next();
+    for (auto &w : network.ft_weights) w = fits16 ? (i16)((int)(next() % 801) - 400) : (i16)(next() >> 16);
     prepareNetwork();
+    ASSERT_EQ(narrow_sums, NARROW_SUMS_BUILD && fits16);
 }
+
+// A record's sums as 32-bit values.
+Sums rowsOf(const Ply &ply) {
+    Sums s;
+    accumulatorRows(&ply, s.rows);
+    return s;
+}
+
+// The tests that sum rows run with sums in 32 bits and with sums that fit in
+// 16 bits (kept in 16 bits where the build can).
+class EvalAccumulatorWidths : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(SumWidths, EvalAccumulatorWidths, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool> &info) {
+                             return std::string(info.param ? "Fits16Bits" : "Needs32Bits");
+                         });
 
 struct Board {
     Ply ply;
@@ -97,9 +115,37 @@ TEST(EvalAccumulator, FeatureIndexRotatesForBlack) {
                     ASSERT_EQ(featureIndex(p, k, type - 1, 1, sq), feature(p, k, type, false, sq));
 }
 
-TEST(EvalAccumulator, RefreshEqualsDirectSum) {
+// 16-bit sums are used exactly when no board can take a sum out of the int16
+// range: the largest bias plus 62 pieces' worth of the largest weight, in
+// magnitude, at most 32767.
+TEST(EvalAccumulator, SumsAreNarrowExactlyWhenEveryBoardFits) {
     NetworkSnapshot snapshot;
-    randomTransformer(77);
+    const struct {
+        int bias, weight;
+        bool fits;
+    } cases[] = {
+        {341, 523, true},    // 341 + 62 * 523 = 32767
+        {342, 523, false},   // one more
+        {-341, -523, true},  // the same in magnitude
+        {-342, 523, false},
+        {0, 528, true},      // 32736
+        {0, 529, false},     // 32798
+        {32767, 0, true},    // no weights: the biases alone
+    };
+    for (const auto &c : cases) {
+        std::memset(network.ft_biases, 0, sizeof network.ft_biases);
+        std::memset(network.ft_weights, 0, sizeof network.ft_weights);
+        network.ft_biases[37] = (i16)c.bias;
+        network.ft_weights[1000 * ACC_SIZE + 5] = (i16)c.weight;
+        prepareNetwork();
+        EXPECT_EQ(sumsFitIn16Bits(), c.fits) << c.bias << " " << c.weight;
+        EXPECT_EQ(narrow_sums, NARROW_SUMS_BUILD && c.fits) << c.bias << " " << c.weight;
+    }
+}
+
+TEST_P(EvalAccumulatorWidths, RefreshEqualsDirectSum) {
+    NetworkSnapshot snapshot;
+    randomTransformer(77, GetParam());
     std::mt19937_64 rng(5);
     alignas(64) i32 want[ACC_SIZE];
     for (int n = 0; n < 200; n++) {
@@ -108,30 +154,30 @@ TEST(EvalAccumulator, RefreshEqualsDirectSum) {
         ASSERT_EQ(b.ply.accumulator_ready, 1);
         for (int p : {WHITE, BLACK}) {
             directSum(b, p, want);
-            ASSERT_EQ(0, std::memcmp(b.ply.accumulator[accRow(p)], want, sizeof want))
+            ASSERT_EQ(0, std::memcmp(rowsOf(b.ply).rows[accRow(p)], want, sizeof want))
                 << "board " << n << ", perspective " << p;
         }
     }
 }
 
-TEST(EvalAccumulator, BareKingsGiveTheBiases) {
+TEST_P(EvalAccumulatorWidths, BareKingsGiveTheBiases) {
     NetworkSnapshot snapshot;
-    randomTransformer(3);
+    randomTransformer(3, GetParam());
     Board b;
     std::memset(&b, 0, sizeof b);
     place(b, WHITE, KING, G1);
     place(b, BLACK, KING, B8);
     refreshAccumulator(&b.ply);
     for (int p : {WHITE, BLACK})
-        for (int i = 0; i < ACC_SIZE; i++) ASSERT_EQ(b.ply.accumulator[accRow(p)][i], network.ft_biases[i]);
+        for (int i = 0; i < ACC_SIZE; i++) ASSERT_EQ(rowsOf(b.ply).rows[accRow(p)][i], network.ft_biases[i]);
 }
 
 // The refresh cache keeps one row per perspective and king square and
 // brings it to a new board by the pieces that differ: kings walking over a
 // few squares while pieces come and go, each refresh against the direct sum.
-TEST(EvalAccumulator, RefreshCacheFollowsKingWalks) {
+TEST_P(EvalAccumulatorWidths, RefreshCacheFollowsKingWalks) {
     NetworkSnapshot snapshot;
-    randomTransformer(5);
+    randomTransformer(5, GetParam());
     std::mt19937_64 rng(17);
     Board b = randomBoard(rng, 20);
     alignas(64) i32 want[ACC_SIZE];
@@ -152,7 +198,7 @@ TEST(EvalAccumulator, RefreshCacheFollowsKingWalks) {
         refreshAccumulator(&b.ply);
         for (int p : {WHITE, BLACK}) {
             directSum(b, p, want);
-            ASSERT_EQ(0, std::memcmp(b.ply.accumulator[accRow(p)], want, sizeof want))
+            ASSERT_EQ(0, std::memcmp(rowsOf(b.ply).rows[accRow(p)], want, sizeof want))
                 << "step " << n << ", perspective " << p;
         }
     }
@@ -166,11 +212,11 @@ TEST(EvalAccumulator, NewParametersForgetTheCachedRows) {
     Board b = randomBoard(rng, 24);
     alignas(64) i32 want[ACC_SIZE];
     for (u64 seed : {31, 32, 31}) {
-        randomTransformer(seed);
+        randomTransformer(seed, false);
         refreshAccumulator(&b.ply);
         for (int p : {WHITE, BLACK}) {
             directSum(b, p, want);
-            ASSERT_EQ(0, std::memcmp(b.ply.accumulator[accRow(p)], want, sizeof want)) << "seed " << seed;
+            ASSERT_EQ(0, std::memcmp(rowsOf(b.ply).rows[accRow(p)], want, sizeof want)) << "seed " << seed;
         }
     }
 }
@@ -178,9 +224,9 @@ TEST(EvalAccumulator, NewParametersForgetTheCachedRows) {
 // An ordinary move (any non-king piece, quiet or capturing a non-king piece)
 // applied to a hand-built record: the incremental step must land on the
 // refresh of the new record.
-TEST(EvalAccumulator, IncrementalStepEqualsRefresh) {
+TEST_P(EvalAccumulatorWidths, IncrementalStepEqualsRefresh) {
     NetworkSnapshot snapshot;
-    randomTransformer(11);
+    randomTransformer(11, GetParam());
     std::mt19937_64 rng(99);
     int captures = 0;
     for (int n = 0; n < 2000; n++) {
@@ -204,16 +250,16 @@ TEST(EvalAccumulator, IncrementalStepEqualsRefresh) {
         alignas(64) i32 want[ACC_SIZE];
         for (int p : {WHITE, BLACK}) {
             directSum(b, p, want);
-            ASSERT_EQ(0, std::memcmp(b.ply.accumulator[accRow(p)], want, sizeof want))
+            ASSERT_EQ(0, std::memcmp(rowsOf(b.ply).rows[accRow(p)], want, sizeof want))
                 << "move " << from << "-" << to << " of type " << type << " capturing " << captured;
         }
     }
     EXPECT_GT(captures, 200);
 }
 
-TEST(EvalAccumulator, PawnTakesQueenChangesThreeRowsPerPerspective) {
+TEST_P(EvalAccumulatorWidths, PawnTakesQueenChangesThreeRowsPerPerspective) {
     NetworkSnapshot snapshot;
-    randomTransformer(21);
+    randomTransformer(21, GetParam());
     Board b;
     std::memset(&b, 0, sizeof b);
     place(b, WHITE, KING, E1);
@@ -222,18 +268,19 @@ TEST(EvalAccumulator, PawnTakesQueenChangesThreeRowsPerPerspective) {
     place(b, BLACK, QUEEN, E5);
     refreshAccumulator(&b.ply);
     const Board start = b;
-    const auto &before = start.ply.accumulator;
+    const Sums before = rowsOf(start.ply);
     lift(b, E5);
     lift(b, D4);
     place(b, WHITE, PAWN, E5);
     updateAccumulator(&start.ply, &b.ply, buildMove(D4, E5, PAWN, QUEEN), WHITE);
+    const Sums after = rowsOf(b.ply);
     for (int p : {WHITE, BLACK}) {
         const int king = p == WHITE ? E1 : E8;
         const i16 *add = &network.ft_weights[feature(p, king, PAWN, p == WHITE, E5) * ACC_SIZE];
         const i16 *sub = &network.ft_weights[feature(p, king, PAWN, p == WHITE, D4) * ACC_SIZE];
         const i16 *cap = &network.ft_weights[feature(p, king, QUEEN, p == BLACK, E5) * ACC_SIZE];
         for (int i = 0; i < ACC_SIZE; i++)
-            ASSERT_EQ(b.ply.accumulator[accRow(p)][i], before[accRow(p)][i] + add[i] - sub[i] - cap[i]) << i;
+            ASSERT_EQ(after.rows[accRow(p)][i], before.rows[accRow(p)][i] + add[i] - sub[i] - cap[i]) << i;
     }
 }
 

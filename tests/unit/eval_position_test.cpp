@@ -55,13 +55,15 @@ std::vector<Sample> publicSamples() {
 
 TEST(EvalPosition, PublicValuesOfTheRealNetwork) {
     REQUIRE_NETWORK();
+    // The real network keeps its sums in 16 bits where the build can.
+    EXPECT_EQ(narrow_sums, NARROW_SUMS_BUILD);
     auto samples = publicSamples();
     ASSERT_EQ(samples.size(), 24u);
     for (const Sample &s : samples) {
         setUp(s.fen.c_str());
         EXPECT_EQ(evaluate(), s.evaluation) << s.fen;
         EXPECT_EQ(nnueForward(), s.network) << s.fen;
-        EXPECT_EQ(nnueForwardReference(currentAccumulator(), sideToMove()), s.network) << s.fen;
+        EXPECT_EQ(nnueForwardReference(currentSums().rows, sideToMove()), s.network) << s.fen;
     }
 }
 
@@ -96,12 +98,12 @@ TEST(EvalPosition, SwappingTheSideToMoveSwapsTheRows) {
     REQUIRE_NETWORK();
     setUp("r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP3PPP/R2QKB1R w KQ - 0 9");
     alignas(64) i32 white_to_move[2][ACC_SIZE];
-    std::memcpy(white_to_move, currentAccumulator(), sizeof white_to_move);
+    std::memcpy(white_to_move, currentSums().rows, sizeof white_to_move);
     const int white = nnueForward();
     setUp("r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP3PPP/R2QKB1R b KQ - 0 9");
-    EXPECT_EQ(0, std::memcmp(white_to_move, currentAccumulator(), sizeof white_to_move));
-    EXPECT_EQ(nnueForward(), nnueForwardReference(currentAccumulator(), BLACK));
-    EXPECT_EQ(white, nnueForwardReference(currentAccumulator(), WHITE));
+    EXPECT_EQ(0, std::memcmp(white_to_move, currentSums().rows, sizeof white_to_move));
+    EXPECT_EQ(nnueForward(), nnueForwardReference(currentSums().rows, BLACK));
+    EXPECT_EQ(white, nnueForwardReference(currentSums().rows, WHITE));
 }
 
 // ---------------------------------------------------------------------------
@@ -125,7 +127,7 @@ int kindOf(Move m) {
 bool equalsRefresh() {
     alignas(64) i32 want[2][ACC_SIZE];
     definitionRows(curr_ply, want);
-    return std::memcmp(want, currentAccumulator(), sizeof want) == 0;
+    return std::memcmp(want, currentSums().rows, sizeof want) == 0;
 }
 
 // Start positions rich in castling, promotions and en passant.
@@ -141,14 +143,14 @@ const char *const GAME_STARTS[] = {
 
 TEST(EvalPosition, AccumulatorAlongRandomGames) {
     NetworkSnapshot snapshot;
-    // Weights over the whole int16 range make any misplaced row visible.
     std::mt19937_64 rng(42);
-    for (auto &b : network.ft_biases) b = (i16)rng();
-    for (auto &w : network.ft_weights) w = (i16)rng();
-    prepareNetwork();
-
     int seen[KINDS] = {};
     for (int game = 0; game < 140; game++) {
+        // Half the games with sums in 32 bits, half with sums that fit in 16.
+        if (game % 70 == 0) {
+            randomTransformer(rng, game >= 70);
+            ASSERT_EQ(narrow_sums, NARROW_SUMS_BUILD && game >= 70);
+        }
         setUp(GAME_STARTS[game % (sizeof GAME_STARTS / sizeof GAME_STARTS[0])]);
         ASSERT_TRUE(equalsRefresh());
         for (int ply = 0; ply < 120 && curr_ply->generated > 0; ply++) {
@@ -163,12 +165,12 @@ TEST(EvalPosition, AccumulatorAlongRandomGames) {
             // be computed from further below, several moves at a time.
             const bool evaluated = rng() % 3 != 0;
             alignas(64) i32 before[2][ACC_SIZE];
-            if (evaluated) std::memcpy(before, currentAccumulator(), sizeof before);
+            if (evaluated) std::memcpy(before, currentSums().rows, sizeof before);
             makeMove(move);
             if (evaluated) {
                 ASSERT_TRUE(equalsRefresh()) << "game " << game << ", ply " << ply << ", move kind " << kind;
                 undoMove();
-                ASSERT_EQ(0, std::memcmp(before, currentAccumulator(), sizeof before)) << "undo, move kind " << kind;
+                ASSERT_EQ(0, std::memcmp(before, currentSums().rows, sizeof before)) << "undo, move kind " << kind;
                 makeMove(move);
             }
             updateAttacks();
@@ -185,9 +187,6 @@ TEST(EvalPosition, AccumulatorAlongRandomGames) {
 TEST(EvalPosition, AccumulatorThroughNullMoves) {
     NetworkSnapshot snapshot;
     std::mt19937_64 rng(9);
-    for (auto &b : network.ft_biases) b = (i16)rng();
-    for (auto &w : network.ft_weights) w = (i16)rng();
-    prepareNetwork();
     // A move of the side to move: a king move or another.
     auto pick = [](bool king) {
         updateAttacks();
@@ -201,23 +200,26 @@ TEST(EvalPosition, AccumulatorThroughNullMoves) {
         bool evaluate_before;  // the record of the null move is evaluated first
         bool king_after;       // the move after the null move is a king move
     } cases[] = {{true, false}, {true, true}, {false, false}, {false, true}};
-    for (const auto &c : cases) {
-        setUp("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
-        makeMove(pick(false));
-        alignas(64) i32 before[2][ACC_SIZE];
-        definitionRows(curr_ply, before);
-        if (c.evaluate_before) {
-            ASSERT_EQ(0, std::memcmp(before, currentAccumulator(), sizeof before));
+    for (bool fits16 : {false, true}) {
+        randomTransformer(rng, fits16);
+        for (const auto &c : cases) {
+            setUp("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
+            makeMove(pick(false));
+            alignas(64) i32 before[2][ACC_SIZE];
+            definitionRows(curr_ply, before);
+            if (c.evaluate_before) {
+                ASSERT_EQ(0, std::memcmp(before, currentSums().rows, sizeof before));
+            }
+            makeNullMove();
+            if (c.evaluate_before) {
+                ASSERT_EQ(0, std::memcmp(before, currentSums().rows, sizeof before));
+            }
+            makeMove(pick(c.king_after));
+            EXPECT_TRUE(equalsRefresh()) << c.evaluate_before << c.king_after;
+            undoMove();
+            undoNullMove();
+            EXPECT_EQ(0, std::memcmp(before, currentSums().rows, sizeof before)) << c.evaluate_before << c.king_after;
         }
-        makeNullMove();
-        if (c.evaluate_before) {
-            ASSERT_EQ(0, std::memcmp(before, currentAccumulator(), sizeof before));
-        }
-        makeMove(pick(c.king_after));
-        EXPECT_TRUE(equalsRefresh()) << c.evaluate_before << c.king_after;
-        undoMove();
-        undoNullMove();
-        EXPECT_EQ(0, std::memcmp(before, currentAccumulator(), sizeof before)) << c.evaluate_before << c.king_after;
     }
 }
 
@@ -229,7 +231,7 @@ TEST(EvalPosition, AccumulatorThroughNullMoves) {
 long compareTree(int depth) {
     long checked = 1;
     const int side = sideToMove();
-    const int expected = nnueForwardReference(currentAccumulator(), side);
+    const int expected = nnueForwardReference(currentSums().rows, side);
     EXPECT_EQ(nnueForward(), expected);
     if (nnueForward() != expected) return checked;
     if (depth == 0) return checked;

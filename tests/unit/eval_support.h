@@ -6,6 +6,7 @@
 #include <random>
 
 #include "board/types.h"
+#include "eval/accumulator.h"
 #include "eval/network.h"
 
 // Saves the whole parameter block and puts it back when it goes out of
@@ -45,6 +46,27 @@ inline void definitionRows(const Ply *ply, i32 out[2][ACC_SIZE]) {
                     for (int i = 0; i < ACC_SIZE; i++) row[i] += w[i];
                 }
     }
+}
+
+// Fills the feature transformer with pseudo-random values: over the whole
+// int16 range, so that the sums need 32 bits and any misplaced row shows, or
+// (fits16) small enough that every sum fits in 16 bits, which the builds with
+// NARROW_SUMS_BUILD then keep them in.
+inline void randomTransformer(std::mt19937_64 &rng, bool fits16) {
+    for (auto &b : network.ft_biases) b = fits16 ? (i16)((int)(rng() % 601) - 300) : (i16)rng();
+    for (auto &w : network.ft_weights) w = fits16 ? (i16)((int)(rng() % 801) - 400) : (i16)rng();
+    prepareNetwork();
+}
+
+// curr_ply's sums as the evaluation finds them, as 32-bit values whatever
+// width they are kept in (white's row first).
+struct Sums {
+    alignas(64) i32 rows[2][ACC_SIZE];
+};
+inline Sums currentSums() {
+    Sums s;
+    accumulatorRows(currentAccumulator(), s.rows);
+    return s;
 }
 
 // Uniform integer in [lo, hi].
