@@ -16,7 +16,6 @@
 #include "search/tt.h"
 
 const int exchange_value[7] = {0, 100, 300, 300, 500, 900, 0};
-constexpr int QS_PREFETCH_MAX = 3;
 
 namespace {
 
@@ -227,14 +226,16 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
         return pruning && (m & CAPTURED_MASK) && !(m & (CHECK_BITS | PROMOTION_MASK));
     };
     auto deltaPruned = [&](Move m) { return delta_base + exchange_value[moveCaptured(m)] < alpha; };
-    // Searches a move; child_key is its keyAfter when already known, else 0.
+    // Whether a move is skipped by delta pruning or the exchange test.
+    auto skipped = [&](Move m) {
+        if (!plainCapture(m)) return false;
+        if (deltaPruned(m)) return true;
+        const int victim = exchange_value[moveCaptured(m)];
+        return victim < exchange_value[movePiece(m)] && see_sign(m);
+    };
+    // Searches a move that is not skipped; child_key is its keyAfter.
     auto play = [&](Move m, u64 child_key) {
-        if (plainCapture(m)) {
-            if (deltaPruned(m)) return GO_ON;
-            const int victim = exchange_value[moveCaptured(m)];
-            if (victim < exchange_value[movePiece(m)] && see_sign(m)) return GO_ON;
-        }
-        makeSearchMove(m, child_key ? child_key : keyAfter(m));
+        makeSearchMove(m, child_key);
         const int a = best > alpha ? best : alpha;
         const int c = (int)(m & CHECK_BITS);
         int s;
@@ -259,8 +260,8 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
     };
 
     // The table move first: a cut-off by it saves generating the list.
-    if (tt_move) {
-        int r = play(tt_move, 0);
+    if (tt_move && !skipped(tt_move)) {
+        int r = play(tt_move, keyAfter(tt_move));
         if (r == STOPPED) return 0;
         if (r == CUTOFF) return best;
     }
@@ -273,22 +274,29 @@ int quiescence(int ply, int horizon, int alpha, int beta, int in_check) {
                 break;
             }
     }
-    // The first moves are selected now (the order is fixed: selecting them
-    // again in the loop changes nothing) and the table buckets of their
-    // positions asked for at once, so that the address translations overlap;
-    // not those of the captures that delta pruning will skip.
-    u64 first_keys[QS_PREFETCH_MAX];
-    for (int i = 0; i < p->generated && i < QS_PREFETCH_MAX; i++) {
-        const Move m = pickSimpleKey(i);
-        first_keys[i] = 0;
-        if (plainCapture(m) && deltaPruned(m)) continue;
-        first_keys[i] = keyAfter(m);
-        ttPrefetch(first_keys[i]);
-    }
+    // Each move is selected, and its table bucket asked for, one move ahead
+    // of its search: the bucket arrives while the move before it is searched,
+    // and a cut-off wastes at most one request. The order is fixed (no
+    // history here), so selecting ahead selects the same moves. Moves that
+    // are skipped are known when selected and never asked for.
+    constexpr int AHEAD = 1;
+    Move ahead_move[AHEAD + 1];  // 0: skipped
+    u64 ahead_key[AHEAD + 1];
+    int selected = 0;
     for (int index = 0; index < p->generated; index++) {
         CHECK(index >= 0 && index < curr_ply->generated);
-        const Move m = pickSimpleKey(index);
-        int r = play(m, index < QS_PREFETCH_MAX ? first_keys[index] : 0);
+        for (; selected < p->generated && selected <= index + AHEAD; selected++) {
+            const Move m = pickSimpleKey(selected);
+            const int slot = selected % (AHEAD + 1);
+            ahead_move[slot] = skipped(m) ? 0 : m;
+            if (ahead_move[slot]) {
+                ahead_key[slot] = keyAfter(m);
+                ttPrefetch(ahead_key[slot]);
+            }
+        }
+        const int slot = index % (AHEAD + 1);
+        if (!ahead_move[slot]) continue;
+        int r = play(ahead_move[slot], ahead_key[slot]);
         if (r == STOPPED) return 0;
         if (r == CUTOFF) return best;
     }

@@ -43,8 +43,10 @@ inline int entryBound(const HashEntry *e) { return e->flags & 3; }
 inline HashEntry *ttBucket(u64 key) { return hash_table + ((u32)key & hash_mask); }
 
 // Starts loading the bucket of a key into the cache (harmless before the
-// table exists: prefetching never faults).
-inline void ttPrefetch(u64 key) { __builtin_prefetch(hash_table + ((u32)key & hash_mask)); }
+// table exists: prefetching never faults). The bucket is asked for as
+// non-temporal: it is used once or twice soon after and need not push the
+// network's weights and the address translations out of the outer caches.
+inline void ttPrefetch(u64 key) { __builtin_prefetch(hash_table + ((u32)key & hash_mask), 0, 0); }
 
 // (Re)allocates the table with size_mb megabytes and reports the outcome;
 // invalid sizes give the default, a failed allocation halves the size, and a
