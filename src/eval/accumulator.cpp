@@ -1,5 +1,7 @@
 #include "eval/accumulator.h"
 
+#include <algorithm>
+
 #include "board/position.h"
 #include "eval/feature_rows.h"
 #include "eval/refresh_cache.h"
@@ -11,24 +13,11 @@ namespace {
 // out = in + the added rows - the removed ones, for the few rows of one move.
 template <typename Sum>
 inline void applyMoveRows(Sum *out, const Sum *in, const int *added, int n_added, const int *removed, int n_removed) {
-    namespace rows = feature_rows;
     switch (n_added * 4 + n_removed) {
-    case 1 * 4 + 1:
-        if constexpr (sizeof(Sum) == 2) rows::narrow::applyRowsFixed<1, 1>(out, in, added, removed);
-        else rows::applyRowsFixed<1, 1>(out, in, added, removed);
-        break;
-    case 1 * 4 + 2:
-        if constexpr (sizeof(Sum) == 2) rows::narrow::applyRowsFixed<1, 2>(out, in, added, removed);
-        else rows::applyRowsFixed<1, 2>(out, in, added, removed);
-        break;
-    case 0 * 4 + 1:
-        if constexpr (sizeof(Sum) == 2) rows::narrow::applyRowsFixed<0, 1>(out, in, added, removed);
-        else rows::applyRowsFixed<0, 1>(out, in, added, removed);
-        break;
-    default:
-        if constexpr (sizeof(Sum) == 2) rows::narrow::applyRowsFixed<0, 0>(out, in, added, removed);
-        else rows::applyRowsFixed<0, 0>(out, in, added, removed);
-        break;
+    case 1 * 4 + 1: feature_rows::applyRowsFixed<1, 1>(out, in, added, removed); break;
+    case 1 * 4 + 2: feature_rows::applyRowsFixed<1, 2>(out, in, added, removed); break;
+    case 0 * 4 + 1: feature_rows::applyRowsFixed<0, 1>(out, in, added, removed); break;
+    default: feature_rows::applyRowsFixed<0, 0>(out, in, added, removed); break;
     }
 }
 
@@ -104,9 +93,10 @@ const Ply *currentAccumulator() {
 }
 
 void accumulatorRows(const Ply *ply, i32 out[2][ACC_SIZE]) {
-    for (int row = 0; row < 2; row++)
-        for (int i = 0; i < ACC_SIZE; i++)
-            out[row][i] = narrow_sums ? ply->accumulator16[row][i] : ply->accumulator[row][i];
+    for (int row = 0; row < 2; row++) {
+        if (narrow_sums) std::copy(ply->accumulator16[row], ply->accumulator16[row] + ACC_SIZE, out[row]);
+        else std::copy(ply->accumulator[row], ply->accumulator[row] + ACC_SIZE, out[row]);
+    }
 }
 
 void invalidateAccumulators() {

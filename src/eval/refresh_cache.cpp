@@ -11,7 +11,7 @@ namespace {
 void resetEntries() {
     for (auto &side : refresh_cache.entry)
         for (RefreshEntry &e : side) {
-            if (narrow_sums) feature_rows::narrow::biasRow(e.row16);
+            if (narrow_sums) feature_rows::biasRow(e.row16);
             else feature_rows::biasRow(e.row);
             for (auto &colour : e.pieces)
                 for (u64 &set : colour) set = 0;
@@ -43,7 +43,7 @@ void refreshRowCached(Ply *ply, int p) {
     }
     const int row = accRow(p);
     if (narrow_sums)
-        feature_rows::narrow::applyRows(e.row16, ply->accumulator16[row], e.row16, added, n_added, removed, n_removed);
+        feature_rows::applyRows(e.row16, ply->accumulator16[row], e.row16, added, n_added, removed, n_removed);
     else
         feature_rows::applyRows(e.row, ply->accumulator[row], e.row, added, n_added, removed, n_removed);
 }

@@ -35,6 +35,20 @@ inline std::string expectedFeatureLine() {
     return line;
 }
 
+// The answer to "uci": identity, options, "uciok".
+const std::vector<std::string> UCI_ANSWER = {
+    "id name Corvix 0.7.nnue x64",
+    "id author Quorandel",
+    "option name Hash type spin default 128 min 1 max 65536",
+    "option name Threads type spin default 1 min 1 max 256",
+    "option name SyzygyPath type string default <empty>",
+    "option name MultiPV type spin default 1 min 1 max 256",
+    "option name Ponder type check default false",
+    "option name Move Overhead type spin default 25 min 0 max 5000",
+    "option name Clear Hash type button",
+    "uciok",
+};
+
 // The report printed before the analysis tool would run, in this order.
 inline std::vector<std::string> reportLines() {
     return {BANNER, expectedFeatureLine(), NETWORK_OK, SYZYGY_FAILURE};

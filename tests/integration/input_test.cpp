@@ -34,19 +34,6 @@ protected:
     static std::string marker(size_t i) { return "mark-" + std::to_string(i); }
 };
 
-const std::vector<std::string> UCI_ANSWER = {
-    "id name Corvix 0.7.nnue x64",
-    "id author Quorandel",
-    "option name Hash type spin default 128 min 1 max 65536",
-    "option name Threads type spin default 1 min 1 max 256",
-    "option name SyzygyPath type string default <empty>",
-    "option name MultiPV type spin default 1 min 1 max 256",
-    "option name Ponder type check default false",
-    "option name Move Overhead type spin default 25 min 0 max 5000",
-    "option name Clear Hash type button",
-    "uciok",
-};
-
 std::vector<std::string> unknown(const std::string &command) { return {"Unknown command : '" + command + "'"}; }
 
 struct LineCase {

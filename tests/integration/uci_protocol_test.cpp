@@ -69,6 +69,15 @@ bool noBestmoveWithin(Engine &e, int ms, std::vector<std::string> &lines) {
     return true;
 }
 
+// Sends the lines and expects "readyok" as the next line, soon: the engine is
+// idle and ready for the next command.
+void expectReadyAfter(Engine &e, const std::string &lines) {
+    ASSERT_TRUE(e.send(lines));
+    std::string line;
+    ASSERT_TRUE(e.process().readLine(line, 2000 * SLOWDOWN));
+    EXPECT_EQ(line, "readyok");
+}
+
 TEST_P(UciProtocol, OptionsAreDeclaredAndBadValuesKeepTheOldOnes) {
     const std::vector<std::string> lines = run(
         "uci\n"
@@ -83,17 +92,8 @@ TEST_P(UciProtocol, OptionsAreDeclaredAndBadValuesKeepTheOldOnes) {
         "setoption name Clear Hash\n"
         "setoption name clear hash\n"
         "quit\n");
-    const std::vector<std::string> expected = {
-        "id name Corvix 0.7.nnue x64",
-        "id author Quorandel",
-        "option name Hash type spin default 128 min 1 max 65536",
-        "option name Threads type spin default 1 min 1 max 256",
-        "option name SyzygyPath type string default <empty>",
-        "option name MultiPV type spin default 1 min 1 max 256",
-        "option name Ponder type check default false",
-        "option name Move Overhead type spin default 25 min 0 max 5000",
-        "option name Clear Hash type button",
-        "uciok",
+    std::vector<std::string> expected = UCI_ANSWER;
+    expected.insert(expected.end(), {
         "info string Option MultiPV takes a number from 1 to 256, not '0'",
         "info string Option MultiPV takes a number from 1 to 256, not '257'",
         "info string Option MultiPV needs a whole number, not 'two'",
@@ -101,7 +101,7 @@ TEST_P(UciProtocol, OptionsAreDeclaredAndBadValuesKeepTheOldOnes) {
         "info string Option Move Overhead takes a number from 0 to 5000, not '5001'",
         "info string Option Ponder takes true or false, not 'yes'",
         "Unknown command : 'setoption name Ponder'",
-    };
+    });
     EXPECT_EQ(lines, expected);
 }
 
@@ -352,10 +352,7 @@ TEST_P(UciProtocol, PonderAndInfiniteSearchesWaitForTheirCommand) {
         EXPECT_LE(nowMs() - start, c.max_answer_ms);
         EXPECT_EQ(lines.back().find(" ponder ") != std::string::npos, c.reply) << lines.back();
         // The engine is ready for the next command and answers it at once.
-        ASSERT_TRUE(e.send("isready"));
-        std::string line;
-        ASSERT_TRUE(e.process().readLine(line, 2000 * SLOWDOWN));
-        EXPECT_EQ(line, "readyok");
+        expectReadyAfter(e, "isready");
         EXPECT_TRUE(e.quit());
     }
 }
@@ -378,10 +375,7 @@ TEST_P(UciProtocol, IsReadyDuringASearchDoesNotStopIt) {
     EXPECT_GE(nowMs() - start, 1500);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "readyok"), 1);
     // The late "ponderhit" is not an unknown command.
-    ASSERT_TRUE(e.send("ponderhit\nisready"));
-    std::string line;
-    ASSERT_TRUE(e.process().readLine(line, 2000 * SLOWDOWN));
-    EXPECT_EQ(line, "readyok");
+    expectReadyAfter(e, "ponderhit\nisready");
     EXPECT_TRUE(e.quit());
 }
 
