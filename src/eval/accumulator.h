@@ -21,8 +21,8 @@ inline int featureIndex(int p, int k_sq, int k, int r, int s) {
 
 // Whether the sums are kept in 16 bits (Ply::accumulator16) instead of 32
 // (Ply::accumulator), for every record and the refresh cache alike. Set by
-// prepareNetwork: true in the builds that can (NARROW_SUMS_BUILD) when the
-// parameters keep every sum within 16 bits (sumsFitIn16Bits).
+// prepareNetwork: true when the parameters keep every sum within 16 bits
+// (sumsFitIn16Bits), which halves the work of each accumulator step.
 extern bool narrow_sums;
 
 // The record that holds the sums of curr_ply (curr_ply itself, or the record

@@ -10,9 +10,7 @@
 int nnueForward() {
     const Ply *sums = currentAccumulator();
     const int side = curr_ply->us->info->colour;
-    if constexpr (NARROW_SUMS_BUILD) {
-        if (narrow_sums) return nnueForwardNarrow(sums->accumulator16, side);
-    }
+    if (narrow_sums) return nnueForwardNarrow(sums->accumulator16, side);
     return nnueForwardVector(sums->accumulator, side);
 }
 

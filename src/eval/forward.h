@@ -24,8 +24,7 @@ inline int activate(i32 s) {
 int nnueForwardReference(const i32 acc[2][ACC_SIZE], int side_to_move);
 int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move);
 // The same pass over 16-bit sums (narrow_sums), with the same result as
-// nnueForwardVector over the same values in 32 bits. Only the builds with
-// NARROW_SUMS_BUILD have it.
+// nnueForwardVector over the same values in 32 bits.
 int nnueForwardNarrow(const i16 acc[2][ACC_SIZE], int side_to_move);
 
 // Builds the derived copy of the parameters that the vector code of this

@@ -86,20 +86,21 @@ inline void transformRow(const i32 *row, i16 *out) {
     }
 }
 
-}  // namespace
+// The same from 16-bit sums: the minimum and maximum of 16-bit lanes.
+inline void transformRowNarrow(const i16 *row, i16 *out) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i top = _mm_set1_epi16(127);
+    for (int i = 0; i < ACC_SIZE; i += 8)
+        _mm_store_si128((__m128i *)(out + i),
+                        _mm_min_epi16(_mm_max_epi16(_mm_load_si128((const __m128i *)(row + i)), zero), top));
+}
 
-// The byte weights are read as they are in the parameter block.
-void prepareForwardPass() {}
-
-int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move) {
-    // The inputs are kept widened to 16 bits, which is what the multiplies
-    // take; the values are the clamped bytes 0..127.
-    alignas(16) i16 input[L1_INPUTS];
+// Layers 1 and 2 and the output, from the transformed inputs. The inputs are
+// kept widened to 16 bits, which is what the multiplies take; the values are
+// the clamped bytes 0..127.
+int forwardLayers(const i16 *input) {
     alignas(16) i16 hidden1[L1_SIZE];
     alignas(16) i16 hidden2[L2_SIZE];
-
-    transformRow(acc[accRow(side_to_move)], input);
-    transformRow(acc[accRow(side_to_move ^ 1)], input + ACC_SIZE);
 
     layer<L1_INPUTS>(input, network.l1_weights, network.l1_biases, hidden1);
     layer<L1_SIZE>(hidden1, network.l2_weights, network.l2_biases, hidden2);
@@ -109,6 +110,25 @@ int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move) {
     sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
     i32 v = (i32)((u32)_mm_cvtsi128_si32(sum) + (u32)network.out_bias);
     return scaleOutput(v);
+}
+
+}  // namespace
+
+// The byte weights are read as they are in the parameter block.
+void prepareForwardPass() {}
+
+int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move) {
+    alignas(16) i16 input[L1_INPUTS];
+    transformRow(acc[accRow(side_to_move)], input);
+    transformRow(acc[accRow(side_to_move ^ 1)], input + ACC_SIZE);
+    return forwardLayers(input);
+}
+
+int nnueForwardNarrow(const i16 acc[2][ACC_SIZE], int side_to_move) {
+    alignas(16) i16 input[L1_INPUTS];
+    transformRowNarrow(acc[accRow(side_to_move)], input);
+    transformRowNarrow(acc[accRow(side_to_move ^ 1)], input + ACC_SIZE);
+    return forwardLayers(input);
 }
 
 #endif

@@ -48,18 +48,21 @@ inline void transformRow(const i32 *row, u8 *out) {
     }
 }
 
-}  // namespace
+// The same from 16-bit sums: the maximum with zero of 16-bit lanes, then the
+// signed saturating pack to bytes caps at 127 and keeps the order.
+inline void transformRowNarrow(const i16 *row, u8 *out) {
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < ACC_SIZE; i += 16) {
+        __m128i a = _mm_max_epi16(_mm_load_si128((const __m128i *)(row + i)), zero);
+        __m128i b = _mm_max_epi16(_mm_load_si128((const __m128i *)(row + i + 8)), zero);
+        _mm_store_si128((__m128i *)(out + i), _mm_packs_epi16(a, b));
+    }
+}
 
-// The byte weights are read as they are in the parameter block.
-void prepareForwardPass() {}
-
-int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move) {
-    alignas(16) u8 input[L1_INPUTS];
+// Layers 1 and 2 and the output, from the transformed inputs.
+int forwardLayers(const u8 *input) {
     alignas(16) u8 hidden1[L1_SIZE];
     alignas(16) u8 hidden2[L2_SIZE];
-
-    transformRow(acc[accRow(side_to_move)], input);
-    transformRow(acc[accRow(side_to_move ^ 1)], input + ACC_SIZE);
 
     layer128::layer<L1_INPUTS>(input, network.l1_weights, network.l1_biases, hidden1, clampPackHidden);
     layer128::layer<L1_SIZE>(hidden1, network.l2_weights, network.l2_biases, hidden2, clampPackHidden);
@@ -78,6 +81,25 @@ int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move) {
     sum = _mm_hadd_epi32(sum, sum);
     i32 v = (i32)((u32)_mm_cvtsi128_si32(sum) + (u32)network.out_bias);
     return scaleOutput(v);
+}
+
+}  // namespace
+
+// The byte weights are read as they are in the parameter block.
+void prepareForwardPass() {}
+
+int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move) {
+    alignas(16) u8 input[L1_INPUTS];
+    transformRow(acc[accRow(side_to_move)], input);
+    transformRow(acc[accRow(side_to_move ^ 1)], input + ACC_SIZE);
+    return forwardLayers(input);
+}
+
+int nnueForwardNarrow(const i16 acc[2][ACC_SIZE], int side_to_move) {
+    alignas(16) u8 input[L1_INPUTS];
+    transformRowNarrow(acc[accRow(side_to_move)], input);
+    transformRowNarrow(acc[accRow(side_to_move ^ 1)], input + ACC_SIZE);
+    return forwardLayers(input);
 }
 
 #endif

@@ -130,7 +130,7 @@ bool sumsFitIn16Bits() {
 
 void prepareNetwork() {
     prepareForwardPass();
-    narrow_sums = NARROW_SUMS_BUILD && sumsFitIn16Bits();
+    narrow_sums = sumsFitIn16Bits();
     invalidateAccumulators();
 }
 

@@ -9,15 +9,6 @@ constexpr int SIMD_ALIGN = 32;
 constexpr int SIMD_ALIGN = 16;
 #endif
 
-// Whether the vector code of this build can keep the first-layer sums in 16
-// bits (half the work of each accumulator step), which it does whenever the
-// parameters make that exact (see narrow_sums in eval/accumulator.h).
-#if defined(CORVIX_ISA_AVX2)
-constexpr bool NARROW_SUMS_BUILD = true;
-#else
-constexpr bool NARROW_SUMS_BUILD = false;
-#endif
-
 constexpr int NNUE_INPUTS = 41024;
 constexpr int L1_INPUTS = 2 * ACC_SIZE;  // 512
 constexpr int L1_SIZE = 32;

@@ -17,21 +17,19 @@ namespace {
 
 alignas(64) i32 acc[2][ACC_SIZE];
 
-// The vector pass after the parameters were changed by the test. In the
-// builds that keep the sums in 16 bits, the pass over 16-bit sums is checked
-// against the reference on the same values brought into the int16 range.
+// The vector pass after the parameters were changed by the test. The pass
+// over 16-bit sums is checked too, against the reference on the same values
+// brought into the int16 range.
 int vectorPass(const i32 a[2][ACC_SIZE], int side) {
     prepareNetwork();
-    if constexpr (NARROW_SUMS_BUILD) {
-        alignas(64) static i32 clipped[2][ACC_SIZE];
-        alignas(64) static i16 narrow[2][ACC_SIZE];
-        for (int r = 0; r < 2; r++)
-            for (int i = 0; i < ACC_SIZE; i++) {
-                clipped[r][i] = std::min(std::max(a[r][i], (i32)INT16_MIN), (i32)INT16_MAX);
-                narrow[r][i] = (i16)clipped[r][i];
-            }
-        EXPECT_EQ(nnueForwardNarrow(narrow, side), nnueForwardReference(clipped, side)) << "16-bit sums, side " << side;
-    }
+    alignas(64) static i32 clipped[2][ACC_SIZE];
+    alignas(64) static i16 narrow[2][ACC_SIZE];
+    for (int r = 0; r < 2; r++)
+        for (int i = 0; i < ACC_SIZE; i++) {
+            clipped[r][i] = std::min(std::max(a[r][i], (i32)INT16_MIN), (i32)INT16_MAX);
+            narrow[r][i] = (i16)clipped[r][i];
+        }
+    EXPECT_EQ(nnueForwardNarrow(narrow, side), nnueForwardReference(clipped, side)) << "16-bit sums, side " << side;
     return nnueForwardVector(a, side);
 }
 

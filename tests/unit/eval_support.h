@@ -50,8 +50,8 @@ inline void definitionRows(const Ply *ply, i32 out[2][ACC_SIZE]) {
 
 // Fills the feature transformer with pseudo-random values: over the whole
 // int16 range, so that the sums need 32 bits and any misplaced row shows, or
-// (fits16) small enough that every sum fits in 16 bits, which the builds with
-// NARROW_SUMS_BUILD then keep them in.
+// (fits16) small enough that every sum fits in 16 bits, which are then kept
+// in 16 bits.
 inline void randomTransformer(std::mt19937_64 &rng, bool fits16) {
     for (auto &b : network.ft_biases) b = fits16 ? (i16)((int)(rng() % 601) - 300) : (i16)rng();
     for (auto &w : network.ft_weights) w = fits16 ? (i16)((int)(rng() % 801) - 400) : (i16)rng();
