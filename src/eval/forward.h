@@ -6,6 +6,8 @@
 #pragma once
 
 #include "board/types.h"
+#include "eval/accumulator.h"
+#include "eval/network.h"
 
 // Final scale from the network's output unit to centipawns: (v * 100) / 3328
 // in 32-bit signed arithmetic, the division truncating toward zero. The
@@ -34,3 +36,14 @@ void prepareForwardPass();
 // Name of the vector code path compiled into this build ("sse2", "ssse3",
 // "avx", "avx2").
 extern const char *const NNUE_VECTOR_PATH;
+
+// A vector pass from one width of sums: both rows transformed into the
+// layers' inputs, the side to move's first, then the layers of the build.
+template <typename Sum, typename Input>
+inline int forwardRows(const Sum acc[2][ACC_SIZE], int side_to_move, void (*transform)(const Sum *, Input *),
+                       int (*layers)(const Input *)) {
+    alignas(SIMD_ALIGN) Input input[L1_INPUTS];
+    transform(acc[accRow(side_to_move)], input);
+    transform(acc[accRow(side_to_move ^ 1)], input + ACC_SIZE);
+    return layers(input);
+}

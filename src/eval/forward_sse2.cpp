@@ -118,17 +118,11 @@ int forwardLayers(const i16 *input) {
 void prepareForwardPass() {}
 
 int nnueForwardVector(const i32 acc[2][ACC_SIZE], int side_to_move) {
-    alignas(16) i16 input[L1_INPUTS];
-    transformRow(acc[accRow(side_to_move)], input);
-    transformRow(acc[accRow(side_to_move ^ 1)], input + ACC_SIZE);
-    return forwardLayers(input);
+    return forwardRows(acc, side_to_move, transformRow, forwardLayers);
 }
 
 int nnueForwardNarrow(const i16 acc[2][ACC_SIZE], int side_to_move) {
-    alignas(16) i16 input[L1_INPUTS];
-    transformRowNarrow(acc[accRow(side_to_move)], input);
-    transformRowNarrow(acc[accRow(side_to_move ^ 1)], input + ACC_SIZE);
-    return forwardLayers(input);
+    return forwardRows(acc, side_to_move, transformRowNarrow, forwardLayers);
 }
 
 #endif

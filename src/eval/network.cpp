@@ -97,10 +97,6 @@ bool readNetworkFile(const char *name) {
     return true;
 }
 
-}  // namespace
-
-namespace {
-
 // The largest magnitude among n 16-bit values (n a multiple of 8, the array
 // 16-byte aligned), eight at a time: the weights are ten million values, and
 // every prepareNetwork looks at all of them.
