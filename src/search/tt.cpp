@@ -1,8 +1,12 @@
 #include "search/tt.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "platform/memory.h"
 #include "search/iterate.h"
@@ -61,15 +65,56 @@ bool validSize(int size_mb) {
     return size_mb >= HASH_MIN_MB && size_mb <= HASH_MAX_MB && (size_mb & (size_mb - 1)) == 0;
 }
 
+// Runs work(begin, end) over the byte range [0, bytes) of the table, cut into
+// slices for the machine's cores when the table is large enough for them to
+// pay. Touching fresh pages costs the system a fault per page, and on several
+// cores those faults are served side by side; writing zeros over a large
+// table goes faster on several cores too. This runs only while no search
+// does, inside the command that needs it. A thread the system will not start
+// leaves its slice to the calling thread.
+template <typename Work>
+void overSlices(size_t bytes, Work work) {
+    constexpr size_t MIN_SLICE = 64ULL << 20;
+    constexpr size_t SLICE_ALIGN = 2ULL << 20;  // whole large pages
+    constexpr unsigned MAX_SLICES = 64;
+    unsigned cores = std::thread::hardware_concurrency();
+    unsigned slices = (unsigned)std::min<size_t>({(size_t)std::max(cores, 1u), bytes / MIN_SLICE, MAX_SLICES});
+    if (slices <= 1) {
+        work((size_t)0, bytes);
+        return;
+    }
+    size_t step = (bytes / slices + SLICE_ALIGN - 1) & ~(SLICE_ALIGN - 1);
+    std::vector<std::thread> threads;
+    size_t begin = step;  // the calling thread takes the first slice
+    for (; begin < bytes; begin += step) {
+        size_t end = std::min(begin + step, bytes);
+        try {
+            threads.emplace_back(work, begin, end);
+        } catch (const std::system_error &) {
+            break;
+        }
+    }
+    for (size_t rest = begin; rest < bytes; rest += step) work(rest, std::min(rest + step, bytes));
+    work((size_t)0, std::min(step, bytes));
+    for (std::thread &t : threads) t.join();
+}
+
 // The system may supply the pages of a fresh block only when they are first
 // written, and a search that meets them one by one pays for them on its
 // clock. Writing into every page here, inside the command that made the
 // table, gets that done before the engine next answers. Pages are 4096 bytes
 // or larger on every system the engine runs on.
 void touchPages(void *block, size_t bytes) {
-    constexpr size_t PAGE_STEP = 4096;
-    volatile u8 *p = (volatile u8 *)block;
-    for (size_t i = 0; i < bytes; i += PAGE_STEP) p[i] = 0;
+    overSlices(bytes, [block](size_t begin, size_t end) {
+        constexpr size_t PAGE_STEP = 4096;
+        volatile u8 *p = (volatile u8 *)block;
+        for (size_t i = begin; i < end; i += PAGE_STEP) p[i] = 0;
+    });
+}
+
+// Writes zeros over the whole table.
+void zeroTable(void *block, size_t bytes) {
+    overSlices(bytes, [block](size_t begin, size_t end) { std::memset((u8 *)block + begin, 0, end - begin); });
 }
 
 // Allocates a zero-filled table of entries with every page in place; false
@@ -130,7 +175,7 @@ void ttClear() {
     // Zeros are written over the table rather than its pages handed back to
     // the system: the pages stay in place, so the next search does not wait
     // for them.
-    if (hash_table && table_dirty) std::memset(hash_table, 0, table_bytes);
+    if (hash_table && table_dirty) zeroTable(hash_table, table_bytes);
     table_dirty = false;
     hash_used = 0;
     std::memset(history, 0, sizeof history);

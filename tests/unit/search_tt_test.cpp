@@ -244,4 +244,28 @@ TEST(TranspositionTable, HashfullAndClear) {
     EXPECT_FALSE(ttProbeMove(1, &e));
 }
 
+// A table large enough to be made and cleared in slices on several cores:
+// every byte of it is zero when it is made and again after a clear, the
+// slice boundaries and the last bucket included.
+TEST(TranspositionTable, LargeTableIsZeroEverywhereAfterCreateAndClear) {
+    captureStdout([] { ttCreate(256); });
+    ASSERT_EQ(hash_entries, 256 * ENTRIES_PER_MB);
+    size_t bytes = hash_entries * sizeof(HashEntry);
+    auto firstNonZero = [&]() -> size_t {
+        const u8 *p = (const u8 *)hash_table;
+        for (size_t i = 0; i < bytes; i++)
+            if (p[i]) return i;
+        return bytes;
+    };
+    EXPECT_EQ(firstNonZero(), bytes);
+    root_pieces = 32;
+    ttStore(1, 10, 1, 0, 1, 0, 0);  // the table has been written to
+    u8 *p = (u8 *)hash_table;
+    for (size_t i = 0; i < bytes; i += (1 << 20) - 8) p[i] = 0xA5;
+    p[bytes - 1] = 0x5A;
+    ttClear();
+    EXPECT_EQ(firstNonZero(), bytes);
+    freshSearch();
+}
+
 }  // namespace
