@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/memory.h"
+#include "platform/processors.h"
 #include "search/iterate.h"
 #include "search/ordering.h"
 #include "search/threads.h"
@@ -66,10 +67,10 @@ bool validSize(int size_mb) {
 }
 
 // Runs work(begin, end) over the byte range [0, bytes) of the table, cut into
-// slices for the machine's cores when the table is large enough for them to
-// pay. Touching fresh pages costs the system a fault per page, and on several
-// cores those faults are served side by side; writing zeros over a large
-// table goes faster on several cores too. This runs only while no search
+// one slice per processor the engine may run on when the table is large
+// enough for them to pay. Touching fresh pages costs the system a fault per
+// page, and on several processors those faults are served side by side;
+// writing zeros over a large table goes faster on several too. This runs only while no search
 // does, inside the command that needs it. A thread the system will not start
 // leaves its slice to the calling thread.
 template <typename Work>
@@ -77,8 +78,8 @@ void overSlices(size_t bytes, Work work) {
     constexpr size_t MIN_SLICE = 64ULL << 20;
     constexpr size_t SLICE_ALIGN = 2ULL << 20;  // whole large pages
     constexpr unsigned MAX_SLICES = 64;
-    unsigned cores = std::thread::hardware_concurrency();
-    unsigned slices = (unsigned)std::min<size_t>({(size_t)std::max(cores, 1u), bytes / MIN_SLICE, MAX_SLICES});
+    size_t cores = (size_t)usableProcessors();
+    unsigned slices = (unsigned)std::min<size_t>({cores, bytes / MIN_SLICE, MAX_SLICES});
     if (slices <= 1) {
         work((size_t)0, bytes);
         return;
