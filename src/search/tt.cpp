@@ -70,32 +70,26 @@ bool validSize(int size_mb) {
 // one slice per processor the engine may run on when the table is large
 // enough for them to pay. Touching fresh pages costs the system a fault per
 // page, and on several processors those faults are served side by side;
-// writing zeros over a large table goes faster on several too. This runs only while no search
-// does, inside the command that needs it. A thread the system will not start
-// leaves its slice to the calling thread.
+// writing zeros over a large table goes faster on several too. This runs
+// only while no search does, inside the command that needs it. A slice whose
+// thread the system will not start is done by the calling thread.
 template <typename Work>
 void overSlices(size_t bytes, Work work) {
     constexpr size_t MIN_SLICE = 64ULL << 20;
     constexpr size_t SLICE_ALIGN = 2ULL << 20;  // whole large pages
-    constexpr unsigned MAX_SLICES = 64;
-    size_t cores = (size_t)usableProcessors();
-    unsigned slices = (unsigned)std::min<size_t>({cores, bytes / MIN_SLICE, MAX_SLICES});
-    if (slices <= 1) {
-        work((size_t)0, bytes);
-        return;
-    }
-    size_t step = (bytes / slices + SLICE_ALIGN - 1) & ~(SLICE_ALIGN - 1);
+    constexpr size_t MAX_SLICES = 64;
+    size_t slices = std::min({(size_t)usableProcessors(), bytes / MIN_SLICE, MAX_SLICES});
+    size_t step = slices > 1 ? (bytes / slices + SLICE_ALIGN - 1) & ~(SLICE_ALIGN - 1) : bytes;
     std::vector<std::thread> threads;
-    size_t begin = step;  // the calling thread takes the first slice
-    for (; begin < bytes; begin += step) {
+    // The calling thread takes the first slice, after starting the others.
+    for (size_t begin = step; begin < bytes; begin += step) {
         size_t end = std::min(begin + step, bytes);
         try {
             threads.emplace_back(work, begin, end);
         } catch (const std::system_error &) {
-            break;
+            work(begin, end);
         }
     }
-    for (size_t rest = begin; rest < bytes; rest += step) work(rest, std::min(rest + step, bytes));
     work((size_t)0, std::min(step, bytes));
     for (std::thread &t : threads) t.join();
 }
