@@ -10,7 +10,7 @@ using namespace corvix_test;
 
 namespace {
 
-const char *const START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+const char *const STARTPOS_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
 class Position : public EngineTest {
 protected:
@@ -133,7 +133,7 @@ TEST_P(Position, GamesOfThousandsOfPliesAreReadWhole) {
     const std::vector<std::string> after_d4 = runMasked("position startpos moves d2d4\nperft 2\n");
     ASSERT_EQ(after_d4.back(), "560 nodes");
     EXPECT_EQ(runMasked("position startpos moves" + shuffle + " d2d4\nperft 2\n"), after_d4);
-    EXPECT_EQ(runMasked("position fen " + std::string(START_FEN) + " moves" + shuffle + " d2d4\nperft 2\n"),
+    EXPECT_EQ(runMasked("position fen " + std::string(STARTPOS_FEN) + " moves" + shuffle + " d2d4\nperft 2\n"),
               after_d4);
     // A search from there has the whole stack it needs.
     std::vector<std::string> lines = run("position startpos moves" + shuffle + " d2d4\ngo depth 4\n");

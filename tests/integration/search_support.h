@@ -2,7 +2,6 @@
 // whose output is collected up to "bestmove", and the fields of info lines.
 #pragma once
 
-#include <chrono>
 #include <memory>
 #include <regex>
 #include <string>
@@ -21,11 +20,6 @@ constexpr int SLOWDOWN = 1;
 constexpr bool SANITIZED = false;
 #endif
 
-inline long long nowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 inline bool startsWith(const std::string &s, const std::string &prefix) { return s.rfind(prefix, 0) == 0; }
 
 // The integer after "name " in an info line, or -1.
@@ -34,6 +28,12 @@ inline long long field(const std::string &line, const std::string &name) {
     if (at == std::string::npos) return -1;
     return std::stoll(line.substr(at + name.size() + 2));
 }
+
+// The shapes of a search's iteration lines and of its "bestmove" line.
+inline const std::regex ITERATION_LINE(
+    "info depth [0-9]+ seldepth [0-9]+ score (cp -?[0-9]+|mate -?[0-9]+) (upperbound |lowerbound )?"
+    "pv ([a-h][1-8][a-h][1-8][nbrq]? )+time [0-9]+ nodes [0-9]+ nps [0-9]+ hashfull [0-9]+");
+inline const std::regex BESTMOVE_LINE("bestmove [a-h][1-8][a-h][1-8][nbrq]?");
 
 inline bool isIterationLine(const std::string &line) { return startsWith(line, "info depth ") && line.find(" pv ") != std::string::npos; }
 

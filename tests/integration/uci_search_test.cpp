@@ -34,11 +34,7 @@ std::vector<std::string> iterationLines(const std::vector<std::string> &lines) {
     return out;
 }
 
-const std::regex ITERATION_LINE(
-    "info depth [0-9]+ seldepth [0-9]+ score (cp -?[0-9]+|mate -?[0-9]+) (upperbound |lowerbound )?"
-    "pv ([a-h][1-8][a-h][1-8][nbrq]? )+time [0-9]+ nodes [0-9]+ nps [0-9]+ hashfull [0-9]+");
 const std::regex FINAL_LINE("info score (cp -?[0-9]+|mate -?[0-9]+) ");
-const std::regex BESTMOVE_LINE("bestmove [a-h][1-8][a-h][1-8][nbrq]?");
 const std::regex PROGRESS_LINE(
     "info depth [0-9]+ currmove [a-h][1-8][a-h][1-8][nbrq]? currmovenumber [0-9]+ time [0-9]+ nodes 2000000 "
     "nps [0-9]+ hashfull [0-9]+");

@@ -20,13 +20,13 @@
 
 namespace corvix_test {
 
-namespace {
-
 long long nowMs() {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
+
+namespace {
 
 int remainingMs(long long deadline) {
     long long left = deadline - nowMs();

@@ -34,6 +34,9 @@ struct ExitInfo {
 
 std::string describe(const ExitInfo &info);
 
+// Milliseconds of a monotonic clock.
+long long nowMs();
+
 // Windows programs (names ending in ".exe") are run under Wine: with
 // StdinMode::PIPE through corvix-relay.exe beside them, which gives them a
 // Windows pipe as a Windows GUI would; with every other mode directly.

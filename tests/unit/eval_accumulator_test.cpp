@@ -23,7 +23,7 @@ int feature(int p, int king, int type, bool own, int sq) {
 // Fills the feature transformer with pseudo-random values over the whole
 // int16 range, or (fits16) small enough that every sum fits in 16 bits, which
 // are then kept in 16 bits.
-void randomTransformer(u64 seed, bool fits16) {
+void seededTransformer(u64 seed, bool fits16) {
     u64 x = seed | 1;
     auto next = [&x]() {
         x ^= x << 13, x ^= x >> 7, x ^= x << 17;
@@ -145,7 +145,7 @@ TEST(EvalAccumulator, SumsAreNarrowExactlyWhenEveryBoardFits) {
 
 TEST_P(EvalAccumulatorWidths, RefreshEqualsDirectSum) {
     NetworkSnapshot snapshot;
-    randomTransformer(77, GetParam());
+    seededTransformer(77, GetParam());
     std::mt19937_64 rng(5);
     alignas(64) i32 want[ACC_SIZE];
     for (int n = 0; n < 200; n++) {
@@ -162,7 +162,7 @@ TEST_P(EvalAccumulatorWidths, RefreshEqualsDirectSum) {
 
 TEST_P(EvalAccumulatorWidths, BareKingsGiveTheBiases) {
     NetworkSnapshot snapshot;
-    randomTransformer(3, GetParam());
+    seededTransformer(3, GetParam());
     Board b;
     std::memset(&b, 0, sizeof b);
     place(b, WHITE, KING, G1);
@@ -177,7 +177,7 @@ TEST_P(EvalAccumulatorWidths, BareKingsGiveTheBiases) {
 // few squares while pieces come and go, each refresh against the direct sum.
 TEST_P(EvalAccumulatorWidths, RefreshCacheFollowsKingWalks) {
     NetworkSnapshot snapshot;
-    randomTransformer(5, GetParam());
+    seededTransformer(5, GetParam());
     std::mt19937_64 rng(17);
     Board b = randomBoard(rng, 20);
     alignas(64) i32 want[ACC_SIZE];
@@ -212,7 +212,7 @@ TEST(EvalAccumulator, NewParametersForgetTheCachedRows) {
     Board b = randomBoard(rng, 24);
     alignas(64) i32 want[ACC_SIZE];
     for (u64 seed : {31, 32, 31}) {
-        randomTransformer(seed, false);
+        seededTransformer(seed, false);
         refreshAccumulator(&b.ply);
         for (int p : {WHITE, BLACK}) {
             directSum(b, p, want);
@@ -226,7 +226,7 @@ TEST(EvalAccumulator, NewParametersForgetTheCachedRows) {
 // refresh of the new record.
 TEST_P(EvalAccumulatorWidths, IncrementalStepEqualsRefresh) {
     NetworkSnapshot snapshot;
-    randomTransformer(11, GetParam());
+    seededTransformer(11, GetParam());
     std::mt19937_64 rng(99);
     int captures = 0;
     for (int n = 0; n < 2000; n++) {
@@ -259,7 +259,7 @@ TEST_P(EvalAccumulatorWidths, IncrementalStepEqualsRefresh) {
 
 TEST_P(EvalAccumulatorWidths, PawnTakesQueenChangesThreeRowsPerPerspective) {
     NetworkSnapshot snapshot;
-    randomTransformer(21, GetParam());
+    seededTransformer(21, GetParam());
     Board b;
     std::memset(&b, 0, sizeof b);
     place(b, WHITE, KING, E1);
