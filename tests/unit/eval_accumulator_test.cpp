@@ -20,18 +20,10 @@ int feature(int p, int king, int type, bool own, int sq) {
     return 641 * o(king) + 1 + 64 * (2 * (type - 1) + (own ? 0 : 1)) + o(sq);
 }
 
-// Fills the feature transformer with pseudo-random values over the whole
-// int16 range, or (fits16) small enough that every sum fits in 16 bits, which
-// are then kept in 16 bits.
+// randomTransformer from a seed, with the width of the sums checked.
 void seededTransformer(u64 seed, bool fits16) {
-    u64 x = seed | 1;
-    auto next = [&x]() {
-        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
-        return x;
-    };
-    for (auto &b : network.ft_biases) b = fits16 ? (i16)((int)(next() % 601) - 300) : (i16)next();
-    for (auto &w : network.ft_weights) w = fits16 ? (i16)((int)(next() % 801) - 400) : (i16)(next() >> 16);
-    prepareNetwork();
+    std::mt19937_64 rng(seed);
+    randomTransformer(rng, fits16);
     ASSERT_EQ(narrow_sums, fits16);
 }
 
