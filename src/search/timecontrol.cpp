@@ -186,7 +186,11 @@ void setSearchMoves(const char *text) {
             m = parseMove(move_text);
         }
         if (m) {
-            search.allowed[search.allowed_count++] = m;
+            // A move named twice is kept once, so the list never holds more
+            // than the position's legal moves.
+            bool listed = false;
+            for (int i = 0; i < search.allowed_count; i++) listed = listed || search.allowed[i] == m;
+            if (!listed) search.allowed[search.allowed_count++] = m;
         } else {
             char quote[64];
             std::printf("info string searchmoves: '%s' is not a legal move here, ignored\n",

@@ -257,10 +257,14 @@ TEST_P(UciProtocol, SearchMovesRestrictTheRoot) {
     // Qxf7 mates at once; the root may only play what the line names.
     const std::string position = "position fen r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4";
     struct Case {
-        const char *go;
+        std::string go;
         std::set<std::string> allowed;
         std::vector<std::string> messages;
     };
+    // A move named again and again counts once: more names than the
+    // position has legal moves once overran the list.
+    std::string repeated = "go depth 3 searchmoves";
+    for (int i = 0; i < 400; i++) repeated += " b1c3";
     const Case cases[] = {
         {"go depth 5 searchmoves b1c3 a2a3", {"b1c3", "a2a3"}, {}},
         {"go searchmoves g1f3 depth 4", {"g1f3"}, {}},
@@ -271,11 +275,12 @@ TEST_P(UciProtocol, SearchMovesRestrictTheRoot) {
         {"go depth 4 searchmoves h5h8", {"h5f7"},
          {"info string searchmoves: 'h5h8' is not a legal move here, ignored",
           "info string searchmoves: no legal move named, every move is searched"}},
+        {repeated + " a2a3", {"b1c3", "a2a3"}, {}},
     };
     Engine e(GetParam());
     ASSERT_TRUE(e.ok());
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.go);
+        SCOPED_TRACE(c.go.substr(0, 60));
         std::vector<std::string> lines = e.search(position + "\n" + c.go);
         ASSERT_TRUE(startsWith(lines.back(), "bestmove ")) << lines.back();
         EXPECT_EQ(c.allowed.count(bestmoveOf(lines)), 1u) << lines.back();
