@@ -19,10 +19,26 @@ const int futility_margin[3] = {0, 200, 500};
 // Moves selected ahead of the one being searched (their buckets prefetched).
 constexpr int SELECT_AHEAD = 1;
 
+namespace {
+
+// Whether the side to move is checkmated. Fills the attack information and
+// the move list of curr_ply.
+bool sideToMoveMated() {
+    updateAttacks();
+    const Ply *p = curr_ply;
+    if (!p->attack[p->us->info->colour][ATK_CHECKERS]) return false;
+    generateMoves(GEN_ALL);
+    return p->generated == 0;
+}
+
+}  // namespace
+
 bool isDraw() {
     const Ply *p = curr_ply;
     if (popCount(p->occupancy) == 2) return true;
-    if (p->halfmove > 99) return true;
+    // Checkmate ends the game before the fifty moves can be claimed, so the
+    // move that mates is a win even when it completes them.
+    if (p->halfmove > 99) return !sideToMoveMated();
     // Walk back over the reversible moves only: a record whose half-move
     // clock is not below the next one's was left by a capture or pawn move.
     u64 key = p->key;

@@ -21,7 +21,9 @@ inline void makeSearchMove(Move move) { makeSearchMove(move, keyAfter(move)); }
 extern const int futility_margin[3];
 
 // Whether curr_ply is drawn: bare kings, the fifty-move rule, or a third
-// occurrence (the game's moves and the search path alike).
+// occurrence (the game's moves and the search path alike). A position past
+// the fifty moves whose side to move is checkmated is no draw; finding that
+// out refills curr_ply's attack information and, in check, its move list.
 bool isDraw();
 
 // Score of curr_ply from the side to move's view. The search ends at

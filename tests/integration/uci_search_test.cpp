@@ -134,6 +134,11 @@ TEST_P(UciSearch, MateLines) {
          "go depth 6", {"info string Mate in 2 half-moves !", "info score mate -1 ", "bestmove h8g8"}},
         {"a lone king's mate is seen without tables", "position fen 7k/5Q2/6K1/8/8/8/8/8 w - - 0 1",
          "go depth 4", {"info string Mate in 1 half-moves !", "info score mate 1 ", "bestmove f7e8"}},
+        // Checkmate ends the game before the fifty moves can be claimed.
+        {"a mate that completes the fifty moves", "position fen 6k1/5ppp/8/8/8/8/5PPP/1R4K1 w - - 99 60",
+         "go depth 6", {"info string Mate in 1 half-moves !", "info score mate 1 ", "bestmove b1b8"}},
+        {"the same against a lone king", "position fen 7k/5Q2/6K1/8/8/8/8/8 w - - 99 1", "go depth 4",
+         {"info string Mate in 1 half-moves !", "info score mate 1 ", "bestmove f7e8"}},
         {"promotion text", "position fen 8/4P1k1/8/8/8/8/8/4K3 w - - 0 1", "go depth 3",
          {"info score cp 13880 ", "bestmove e7e8q"}},
     };
