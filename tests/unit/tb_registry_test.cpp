@@ -1,6 +1,7 @@
 // Registration of table files: the enumeration of names, the directory list,
 // the size test, table_hash, and releasing every mapping again.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -131,6 +132,7 @@ TEST_F(TbRegistry, RegistersWhatTheDirectoriesHold) {
     TempDir::writeFile(b + "/KQvKR.rtbz", 100);          // reported, no DTZ
     TempDir::writeFile(b + "/KQQvKP.rtbw", 16);
     fs::create_directories(b + "/KBvK.rtbw");             // a directory is no table
+    ASSERT_EQ(mkfifo((b + "/KNvK.rtbw").c_str(), 0600), 0);  // nor is a named pipe (opening it must not wait)
 
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
@@ -167,6 +169,7 @@ TEST_F(TbRegistry, RegistersWhatTheDirectoriesHold) {
 
     EXPECT_EQ(entryOf(keyOfName("KRvK")), nullptr);
     EXPECT_EQ(entryOf(keyOfName("KBvK")), nullptr);
+    EXPECT_EQ(entryOf(keyOfName("KNvK")), nullptr);
 
     const TableEntry *kqqkp = entryOf(keyOfName("KQQvKP"));
     ASSERT_NE(kqqkp, nullptr);

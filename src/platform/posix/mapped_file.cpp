@@ -10,9 +10,11 @@
 static int live_mappings = 0;
 
 FileHandle openFileForReading(const char *path) {
+    // Without O_NONBLOCK, opening a named pipe would wait for a writer;
+    // for regular files the flag changes nothing.
     int fd;
     do {
-        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return INVALID_FILE;
     struct stat st;
