@@ -261,6 +261,7 @@ void setGoLimits(const char *command, bool white_to_move) {
     search.infinite = 0;
     search.node_limit = 0;
     search.mate_limit = 0;
+    search.mate_only = 0;
     search.pondering = 0;
     search.allowed_count = 0;
     search.report_nodes = 0;
@@ -315,6 +316,8 @@ void setGoLimits(const char *command, bool white_to_move) {
     search.report_nodes = 1;
     if (w.nodes) search.node_limit = w.nodes_value;
     if (w.mate) search.mate_limit = w.mate_value > MAX_PLY ? MAX_PLY : (i32)w.mate_value;
+    // Without a mate to find, nothing else would ever end such a search.
+    search.mate_only = w.mate && !w.depth && !w.nodes && search.limit_type == LIMIT_DEPTH;
     if (w.searchmoves) setSearchMoves(w.searchmoves_at);
     if (w.ponder) {
         // Until "ponderhit" the search has no clock; then the time limits of
@@ -356,7 +359,7 @@ u32 checkTimeAndInput() {
     if (search.nodes % CHECK_INTERVAL != 0) return search.stop;
     if (consoleInputPending()) readInputDuringSearch();
     // Once the input has ended no line can ever stop an endless search.
-    else if (search.infinite && consoleInputEnded()) search.stop = 1;
+    else if ((search.infinite || search.mate_only) && consoleInputEnded()) search.stop = 1;
     if (search.nodes % PROGRESS_INTERVAL == 0) {
         const u64 nodes = searchNodes();
         search.nps = search.elapsed ? nodes / search.elapsed * 1000 : 0;

@@ -224,29 +224,33 @@ TEST_P(UciSearch, ProgressLineEveryTwoMillionNodes) {
     EXPECT_TRUE(e.quit());
 }
 
-// Time from sending a line during "go infinite" to the "bestmove" line.
+// Time from sending a line during an endless search to the "bestmove" line.
 TEST_P(UciSearch, InputStopsAnEndlessSearchAtOnce) {
     // Input is looked at every 10000 nodes, a few milliseconds apart; the
     // limit leaves room for a busy two-core machine.
     const long long limit = 300 * SLOWDOWN;
     struct Case {
+        const char *go;
         const char *line;
         std::vector<std::string> after;  // lines after "bestmove"
         bool exits;
     };
     const Case cases[] = {
-        {"stop", {}, false},
+        {"go infinite", "stop", {}, false},
         // "isready" is answered during the search (see uci_protocol_test).
-        {"ucinewgame", {}, false},
-        {"quit", {}, true},
-        {"", {}, true},  // the end of input
+        {"go infinite", "ucinewgame", {}, false},
+        {"go infinite", "quit", {}, true},
+        {"go infinite", "", {}, true},  // the end of input
+        // No mate in one here: only the input can end this search.
+        {"go mate 1", "stop", {}, false},
+        {"go mate 1", "", {}, true},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(*c.line ? c.line : "end of input");
+        SCOPED_TRACE(std::string(c.go) + ", then " + (*c.line ? c.line : "end of input"));
         Engine e(GetParam());
         ASSERT_TRUE(e.ok());
         ASSERT_TRUE(e.send("position startpos moves e2e4"));
-        ASSERT_TRUE(e.send("go infinite"));
+        ASSERT_TRUE(e.send(c.go));
         std::string line;
         // Let it search for a while: past its first touches of the table's
         // pages, which can hold a fresh engine's first nodes back for some
