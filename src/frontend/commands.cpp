@@ -62,6 +62,15 @@ bool readCommand() {
             break;
         }
         if (length == POSITION_LINE_SIZE - 1) {
+            // c is the first character not stored. Blanks at the end of a
+            // line are dropped, so the command fits when only they, and the
+            // line's end, follow.
+            while (isBlank(c)) c = consoleGetChar();
+            if (c == '\r') {
+                c = consoleGetChar();
+                if (c >= 0 && c != '\n') c = '\r';
+            }
+            if (c < 0 || c == '\n') break;
             while (c >= 0 && c != '\n') c = consoleGetChar();
             std::printf("info string Position refused: the command is longer than %i characters\n",
                         POSITION_LINE_SIZE - 1);

@@ -155,6 +155,47 @@ TEST_P(Position, PositionLongerThanAMebibyteIsRefusedWhole) {
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), after_d4);
 }
 
+TEST_P(Position, PositionOfExactlyTheLongestLengthIsReadWhole) {
+    // The full-move number is never read: its leading zeros bring the
+    // command to the exact length wanted.
+    const size_t longest = (1u << 20) - 1;
+    auto commandOfLength = [](size_t length) {
+        std::string shuffle;
+        while (shuffle.size() + 200 < (1u << 20)) shuffle += " g1f3 g8f6 f3g1 f6g8";
+        const std::string head = "position fen rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 ";
+        const std::string tail = "1 moves" + shuffle + " d2d4";
+        return head + std::string(length - head.size() - tail.size(), '0') + tail;
+    };
+    const std::vector<std::string> after_d4 = runMasked("position startpos moves d2d4\nperft 2\n");
+    const std::vector<std::string> after_e4 = runMasked("position startpos moves e2e4\nperft 2\n");
+    struct Case {
+        const char *name;
+        size_t length;
+        const char *ending;
+        bool read;
+    };
+    const Case cases[] = {
+        {"longest", longest, "\n", true},
+        {"longest, CR LF", longest, "\r\n", true},
+        {"longest, blanks after it", longest, " \t \n", true},
+        {"one more", longest + 1, "\n", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string command = commandOfLength(c.length);
+        ASSERT_EQ(command.size(), c.length);
+        std::vector<std::string> lines =
+            runMasked("position startpos moves e2e4\n" + command + c.ending + "perft 2\n");
+        if (c.read) {
+            EXPECT_EQ(lines, after_d4);
+        } else {
+            ASSERT_FALSE(lines.empty());
+            EXPECT_TRUE(isInfoString(lines[0])) << lines[0];
+            EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), after_e4);
+        }
+    }
+}
+
 CORVIX_FOR_EACH_BUILD(Position);
 
 }  // namespace
