@@ -66,10 +66,7 @@ bool readCommand() {
             // line are dropped, so the command fits when only they, and the
             // line's end, follow.
             while (isBlank(c)) c = consoleGetChar();
-            if (c == '\r') {
-                c = consoleGetChar();
-                if (c >= 0 && c != '\n') c = '\r';
-            }
+            if (c == '\r') c = consoleGetChar();
             if (c < 0 || c == '\n') break;
             while (c >= 0 && c != '\n') c = consoleGetChar();
             std::printf("info string Position refused: the command is longer than %i characters\n",

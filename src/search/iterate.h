@@ -40,8 +40,6 @@ struct SearchRecord {
     // The limits that came after today's forms; each is off when 0.
     u64 node_limit;       // stop once this many nodes are searched
     i32 mate_limit;       // stop once a mate in at most this many moves is proven
-    u32 mate_only;        // the mate is the only limit: the end of input stops the
-                          // search, as it does an endless one
     u32 multipv;          // root lines reported per iteration (0 and 1: one)
     u32 ponder_suffix;    // "bestmove" names the expected reply too
     u32 pondering;        // "go ponder": searching without a clock until "ponderhit"

@@ -26,7 +26,7 @@ namespace {
 bool sideToMoveMated() {
     updateAttacks();
     const Ply *p = curr_ply;
-    if (!p->attack[p->us->info->colour][ATK_CHECKERS]) return false;
+    if (!p->us->attacks[ATK_CHECKERS]) return false;
     generateMoves(GEN_ALL);
     return p->generated == 0;
 }

@@ -1,5 +1,6 @@
 #include "search/timecontrol.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -188,9 +189,8 @@ void setSearchMoves(const char *text) {
         if (m) {
             // A move named twice is kept once, so the list never holds more
             // than the position's legal moves.
-            bool listed = false;
-            for (int i = 0; i < search.allowed_count; i++) listed = listed || search.allowed[i] == m;
-            if (!listed) search.allowed[search.allowed_count++] = m;
+            Move *end = search.allowed + search.allowed_count;
+            if (std::find(search.allowed, end, m) == end) search.allowed[search.allowed_count++] = m;
         } else {
             char quote[64];
             std::printf("info string searchmoves: '%s' is not a legal move here, ignored\n",
@@ -261,7 +261,6 @@ void setGoLimits(const char *command, bool white_to_move) {
     search.infinite = 0;
     search.node_limit = 0;
     search.mate_limit = 0;
-    search.mate_only = 0;
     search.pondering = 0;
     search.allowed_count = 0;
     search.report_nodes = 0;
@@ -316,8 +315,6 @@ void setGoLimits(const char *command, bool white_to_move) {
     search.report_nodes = 1;
     if (w.nodes) search.node_limit = w.nodes_value;
     if (w.mate) search.mate_limit = w.mate_value > MAX_PLY ? MAX_PLY : (i32)w.mate_value;
-    // Without a mate to find, nothing else would ever end such a search.
-    search.mate_only = w.mate && !w.depth && !w.nodes && search.limit_type == LIMIT_DEPTH;
     if (w.searchmoves) setSearchMoves(w.searchmoves_at);
     if (w.ponder) {
         // Until "ponderhit" the search has no clock; then the time limits of
@@ -345,6 +342,17 @@ void ponderHit() {
     if (search.limit_type == LIMIT_CLOCK && search.time_budget < MIN_CLOCK_BUDGET_MS) search.stop = 1;
 }
 
+namespace {
+
+// Whether only a line of input can end the search: "go infinite", pondering,
+// or a search with neither a depth, a node nor a time limit ("go mate N" in
+// a position without such a mate).
+bool endless() {
+    return search.infinite || (search.limit_type == LIMIT_DEPTH && search.max_depth == 0 && search.node_limit == 0);
+}
+
+}  // namespace
+
 u32 checkTimeAndInput() {
     // The clock is cheap to read: looking at it often keeps a search on time
     // even while its nodes are slow.
@@ -359,7 +367,7 @@ u32 checkTimeAndInput() {
     if (search.nodes % CHECK_INTERVAL != 0) return search.stop;
     if (consoleInputPending()) readInputDuringSearch();
     // Once the input has ended no line can ever stop an endless search.
-    else if ((search.infinite || search.mate_only) && consoleInputEnded()) search.stop = 1;
+    else if (endless() && consoleInputEnded()) search.stop = 1;
     if (search.nodes % PROGRESS_INTERVAL == 0) {
         const u64 nodes = searchNodes();
         search.nps = search.elapsed ? nodes / search.elapsed * 1000 : 0;
